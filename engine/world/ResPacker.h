@@ -1,0 +1,35 @@
+// The resource pack: a sequence of entries with scrambled names, no index.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "engine/world/Types.h"
+
+// Handle on the open pack and the entry found by the last lookup.
+struct _RES_PACKER {
+    uint32_t m_dwSize;       // size of the entry's data
+    FILE* m_pFile;           // positioned at the entry's data after a lookup
+    char m_szName[eMAX_PATH];
+};
+
+// A resource compiled into the program.
+struct _RES_STATIC {
+    uint32_t m_dwSize;
+    void* m_pData;
+};
+
+typedef eRESULT (*PFN_RES_STATIC)(char* name, _RES_STATIC* out);
+typedef eRESULT (*PFN_RES_PACKER)(char* name, _RES_PACKER* out);
+
+// Names are scrambled with this key, taken byte by byte in little-endian order.
+constexpr uint32_t eRES_PACKER_KEY = 0x5B2E7C19u;
+constexpr uint32_t eRES_PACKER_MAX_NAME = 259;
+
+// Finds the first entry whose name starts with `name` (ASCII case ignored)
+// and leaves the file at its data. 0 when found, 0x80000001 otherwise; the
+// handle is untouched on failure.
+eRESULT eGetResPacker(const char* name, _RES_PACKER* packer);
+
+// Scrambles or unscrambles (the same operation) `len` bytes in place.
+void eResPackerScramble(unsigned char* bytes, uint32_t len);

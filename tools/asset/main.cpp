@@ -1,0 +1,5 @@
+#include <cstdio>
+int main() {
+    std::puts("orbelline-asset: nothing here yet");
+    return 0;
+}
