@@ -1,0 +1,161 @@
+// OpenGL ES 1.x context on EGL: the surfaceless platform when Mesa offers it,
+// otherwise a 1 x 1 pbuffer. The view renders into its own framebuffer object,
+// so the context needs no window surface.
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+
+#include <cstring>
+
+#include "app/platform/GLExtensions.h"
+#include "app/platform/Platform.h"
+
+namespace platform {
+
+namespace {
+
+GLContext* g_current = nullptr;
+std::function<void(const Frame&)> g_presentHandler;
+
+bool HasExtension(const char* list, const char* name) {
+    if (!list) return false;
+    size_t n = std::strlen(name);
+    for (const char* p = list; (p = std::strstr(p, name)) != nullptr; p += n) {
+        if ((p == list || p[-1] == ' ') && (p[n] == ' ' || p[n] == '\0')) return true;
+    }
+    return false;
+}
+
+EGLDisplay OpenDisplay(bool* surfaceless) {
+    *surfaceless = false;
+    const char* clientExt = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+    if (HasExtension(clientExt, "EGL_MESA_platform_surfaceless")) {
+        auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
+            eglGetProcAddress("eglGetPlatformDisplayEXT"));
+        if (getPlatformDisplay) {
+            EGLDisplay d = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+            if (d != EGL_NO_DISPLAY && eglInitialize(d, nullptr, nullptr)) {
+                *surfaceless = true;
+                return d;
+            }
+        }
+    }
+    EGLDisplay d = eglGetDisplay(EGL_DEFAULT_DISPLAY);
+    if (d != EGL_NO_DISPLAY && eglInitialize(d, nullptr, nullptr)) return d;
+    return EGL_NO_DISPLAY;
+}
+
+}  // namespace
+
+struct GLContext::Impl {
+    EGLDisplay display = EGL_NO_DISPLAY;
+    EGLContext context = EGL_NO_CONTEXT;
+    EGLSurface surface = EGL_NO_SURFACE;  // pbuffer fallback only
+    Frame frame;
+};
+
+std::unique_ptr<GLContext> GLContext::Create(int apiVersion) {
+    if (apiVersion != 1) return nullptr;
+    auto impl = std::make_unique<Impl>();
+    bool surfaceless = false;
+    impl->display = OpenDisplay(&surfaceless);
+    if (impl->display == EGL_NO_DISPLAY) return nullptr;
+    if (!eglBindAPI(EGL_OPENGL_ES_API)) {
+        eglTerminate(impl->display);
+        return nullptr;
+    }
+    const EGLint configAttribs[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_ES_BIT,
+                                    EGL_SURFACE_TYPE, EGL_PBUFFER_BIT,
+                                    EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8,
+                                    EGL_NONE};
+    EGLConfig config = nullptr;
+    EGLint count = 0;
+    if (!eglChooseConfig(impl->display, configAttribs, &config, 1, &count) || count < 1) {
+        eglTerminate(impl->display);
+        return nullptr;
+    }
+    const EGLint contextAttribs[] = {EGL_CONTEXT_CLIENT_VERSION, 1, EGL_NONE};
+    impl->context = eglCreateContext(impl->display, config, EGL_NO_CONTEXT, contextAttribs);
+    if (impl->context == EGL_NO_CONTEXT) {
+        eglTerminate(impl->display);
+        return nullptr;
+    }
+    if (!surfaceless) {
+        const EGLint pbufferAttribs[] = {EGL_WIDTH, 1, EGL_HEIGHT, 1, EGL_NONE};
+        impl->surface = eglCreatePbufferSurface(impl->display, config, pbufferAttribs);
+        if (impl->surface == EGL_NO_SURFACE) {
+            eglDestroyContext(impl->display, impl->context);
+            eglTerminate(impl->display);
+            return nullptr;
+        }
+    }
+    std::unique_ptr<GLContext> result(new GLContext(std::move(impl)));
+    // Entry points can be looked up only with a context current.
+    GLContext* previous = g_current;
+    bool loaded = SetCurrentContext(result.get()) && oes::LoadFramebufferFunctions();
+    SetCurrentContext(previous);
+    if (!loaded) return nullptr;
+    return result;
+}
+
+GLContext::GLContext(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+GLContext::~GLContext() {
+    if (g_current == this) SetCurrentContext(nullptr);
+    if (impl_->surface != EGL_NO_SURFACE) eglDestroySurface(impl_->display, impl_->surface);
+    eglDestroyContext(impl_->display, impl_->context);
+    eglTerminate(impl_->display);
+    eglReleaseThread();
+}
+
+bool GLContext::SetCurrentContext(GLContext* context) {
+    if (!context) {
+        if (g_current) {
+            eglMakeCurrent(g_current->impl_->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        }
+        g_current = nullptr;
+        return true;
+    }
+    Impl* impl = context->impl_.get();
+    if (!eglMakeCurrent(impl->display, impl->surface, impl->surface, impl->context)) return false;
+    g_current = context;
+    return true;
+}
+
+GLContext* GLContext::CurrentContext() { return g_current; }
+
+bool GLContext::RenderbufferStorageFromDrawable(GLenum target, const DrawableLayer* layer) {
+    if (!layer || g_current != this) return false;
+    oes::glRenderbufferStorageOES(target, GL_RGBA8_OES, layer->PixelWidth(), layer->PixelHeight());
+    return glGetError() == GL_NO_ERROR;
+}
+
+bool GLContext::PresentRenderbuffer(GLenum target) {
+    if (g_current != this) return false;
+    GLint width = 0, height = 0;
+    oes::glGetRenderbufferParameterivOES(target, GL_RENDERBUFFER_WIDTH_OES, &width);
+    oes::glGetRenderbufferParameterivOES(target, GL_RENDERBUFFER_HEIGHT_OES, &height);
+    if (width <= 0 || height <= 0) return false;
+
+    Frame& frame = impl_->frame;
+    frame.width = width;
+    frame.height = height;
+    frame.rgba.resize(static_cast<size_t>(width) * height * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, frame.rgba.data());
+    // OpenGL counts rows from the bottom; frames are handed over top row first.
+    const size_t stride = static_cast<size_t>(width) * 4;
+    std::vector<uint8_t> row(stride);
+    for (int y = 0; y < height / 2; ++y) {
+        uint8_t* a = frame.rgba.data() + y * stride;
+        uint8_t* b = frame.rgba.data() + (height - 1 - y) * stride;
+        std::memcpy(row.data(), a, stride);
+        std::memcpy(a, b, stride);
+        std::memcpy(b, row.data(), stride);
+    }
+    if (g_presentHandler) g_presentHandler(frame);
+    return true;
+}
+
+void SetPresentHandler(std::function<void(const Frame&)> handler) { g_presentHandler = std::move(handler); }
+
+}  // namespace platform
