@@ -30,6 +30,15 @@ constexpr uint32_t eRES_PACKER_MAX_NAME = 259;
 // and leaves the file at its data. 0 when found, 0x80000001 otherwise; the
 // handle is untouched on failure.
 eRESULT eGetResPacker(const char* name, _RES_PACKER* packer);
+// The same, in the shape of the pack lookup kept in SHARED_INFOS.
+inline eRESULT eGetResPacker(char* name, _RES_PACKER* packer) {
+    return eGetResPacker(static_cast<const char*>(name), packer);
+}
 
 // Scrambles or unscrambles (the same operation) `len` bytes in place.
 void eResPackerScramble(unsigned char* bytes, uint32_t len);
+
+// Writes the header and scrambled name of one entry at the current position
+// of `file`; the caller writes the `size` bytes of data next. Fails on a
+// null or over-long name and on a short write.
+eRESULT eResPackerWriteEntryHeader(FILE* file, const char* name, uint32_t size);

@@ -1,5 +1,38 @@
+// orbelline-asset: prepares the application's data files.
 #include <cstdio>
-int main() {
-    std::puts("orbelline-asset: nothing here yet");
-    return 0;
+#include <string>
+#include <vector>
+
+#include "tools/asset/Commands.h"
+
+namespace {
+
+const asset::Command kCommands[] = {
+    {"pack", "create, list and extract resource packs", asset::RunPack},
+};
+
+void PrintHelp(FILE* out) {
+    std::fprintf(out, "usage: %s COMMAND [ARGS...]\n\ncommands:\n", asset::kToolName);
+    for (const asset::Command& c : kCommands) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
+    std::fprintf(out, "\n'%s COMMAND --help' describes a command.\n", asset::kToolName);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+    if (args.empty()) {
+        PrintHelp(stderr);
+        return asset::kExitUsage;
+    }
+    if (asset::IsHelp(args[0])) {
+        PrintHelp(stdout);
+        return asset::kExitOk;
+    }
+    for (const asset::Command& c : kCommands) {
+        if (args[0] == c.name) return c.run(std::vector<std::string>(args.begin() + 1, args.end()));
+    }
+    std::fprintf(stderr, "%s: unknown command \"%s\" (try '%s --help')\n", asset::kToolName, args[0].c_str(),
+                 asset::kToolName);
+    return asset::kExitUsage;
 }

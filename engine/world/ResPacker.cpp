@@ -1,0 +1,94 @@
+#include "engine/world/ResPacker.h"
+
+#include <cstring>
+
+namespace {
+
+// The pack is little-endian whatever the host is.
+bool ReadU32LE(FILE* file, uint32_t* value) {
+    unsigned char b[4];
+    if (std::fread(b, 1, 4, file) != 4) return false;
+    *value = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+             static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+    return true;
+}
+
+bool WriteU32LE(FILE* file, uint32_t value) {
+    const unsigned char b[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+                                static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+    return std::fwrite(b, 1, 4, file) == 4;
+}
+
+unsigned char AsciiLower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
+
+// True when the first strlen(prefix) characters of `name` (NUL-terminated)
+// are `prefix`, ASCII case ignored. Stops at the first difference, so it
+// never reads past the end of `name`.
+bool StartsWithNoCase(const char* name, const char* prefix) {
+    for (size_t i = 0; prefix[i]; ++i) {
+        if (AsciiLower(static_cast<unsigned char>(name[i])) != AsciiLower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void eResPackerScramble(unsigned char* bytes, uint32_t len) {
+    for (uint32_t i = 0; i < len; ++i) bytes[i] ^= static_cast<unsigned char>(eRES_PACKER_KEY >> (8 * (i % 4)));
+}
+
+eRESULT eGetResPacker(const char* name, _RES_PACKER* packer) {
+    if (!name || !packer || !packer->m_pFile) return eFAILED;
+    FILE* file = packer->m_pFile;
+
+    // fseek past the end succeeds, so skips are checked against the size.
+    if (std::fseek(file, 0, SEEK_END) != 0) return eFAILED;
+    const long fileSize = std::ftell(file);
+    if (fileSize < 0 || std::fseek(file, 0, SEEK_SET) != 0) return eFAILED;
+
+    long offset = 0;
+    for (;;) {
+        uint32_t size = 0, nameLen = 0;
+        if (!ReadU32LE(file, &size) || !ReadU32LE(file, &nameLen)) return eFAILED;
+        if (nameLen > eRES_PACKER_MAX_NAME) return eFAILED;
+
+        unsigned char stored[eMAX_PATH];
+        if (std::fread(stored, 1, nameLen, file) != nameLen) return eFAILED;
+        eResPackerScramble(stored, nameLen);
+        offset += 8 + static_cast<long>(nameLen);
+
+        // The plain name ends at the first NUL or after nameLen bytes.
+        char plain[eMAX_PATH];
+        const void* nul = std::memchr(stored, 0, nameLen);
+        const size_t plainLen = nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - stored) : nameLen;
+        std::memcpy(plain, stored, plainLen);
+        plain[plainLen] = '\0';
+
+        // An entry whose data runs past the end of the pack is unusable,
+        // whether it is the one asked for or one to skip.
+        const long left = fileSize - offset;
+        if (static_cast<unsigned long>(left) < size) return eFAILED;
+
+        if (StartsWithNoCase(plain, name)) {
+            packer->m_dwSize = size;
+            std::memcpy(packer->m_szName, plain, plainLen + 1);
+            return eOK;
+        }
+        if (std::fseek(file, static_cast<long>(size), SEEK_CUR) != 0) return eFAILED;
+        offset += static_cast<long>(size);
+    }
+}
+
+eRESULT eResPackerWriteEntryHeader(FILE* file, const char* name, uint32_t size) {
+    if (!file || !name) return eFAILED;
+    const size_t nameLen = std::strlen(name);
+    if (nameLen > eRES_PACKER_MAX_NAME) return eFAILED;
+
+    unsigned char stored[eMAX_PATH];
+    std::memcpy(stored, name, nameLen);
+    eResPackerScramble(stored, static_cast<uint32_t>(nameLen));
+    if (!WriteU32LE(file, size) || !WriteU32LE(file, static_cast<uint32_t>(nameLen))) return eFAILED;
+    if (std::fwrite(stored, 1, nameLen, file) != nameLen) return eFAILED;
+    return eOK;
+}

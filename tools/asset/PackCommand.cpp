@@ -1,0 +1,397 @@
+// orbelline-asset pack: create, list and extract resource packs.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/world/ResPacker.h"
+#include "tools/asset/Commands.h"
+
+namespace asset {
+namespace {
+
+const char kPackHelp[] =
+    "usage: orbelline-asset pack SUBCOMMAND [ARGS...]\n"
+    "\n"
+    "subcommands:\n"
+    "  create OUT.pak FILE[=NAME]...  write a pack of the files, in the order given\n"
+    "  list PAK                       print NAME<TAB>SIZE for every entry\n"
+    "  extract PAK NAME [OUT]         write the data of an entry to OUT or stdout\n"
+    "\n"
+    "'orbelline-asset pack SUBCOMMAND --help' describes a subcommand.\n";
+
+const char kCreateHelp[] =
+    "usage: orbelline-asset pack create OUT.pak FILE[=NAME]...\n"
+    "\n"
+    "Writes a resource pack holding the files in the order given. Each entry is\n"
+    "named NAME, or the file's base name when no NAME is given; the last '='\n"
+    "of an argument separates FILE from NAME. Names are at most 259 bytes.\n"
+    "Lookups match the first entry whose name starts with the query, case\n"
+    "ignored, so a warning is given for an entry hidden by an earlier one.\n"
+    "OUT.pak is replaced only once the whole pack is written.\n";
+
+const char kListHelp[] =
+    "usage: orbelline-asset pack list PAK\n"
+    "\n"
+    "Prints one line per entry, NAME<TAB>SIZE, in file order. A damaged entry\n"
+    "is reported on stderr after the entries before it, with exit status 1.\n";
+
+const char kExtractHelp[] =
+    "usage: orbelline-asset pack extract PAK NAME [OUT]\n"
+    "\n"
+    "Finds the entry as the engine does (the first entry whose name starts\n"
+    "with NAME, case ignored) and writes its data to OUT, or to standard\n"
+    "output when OUT is not given.\n";
+
+struct FileCloser {
+    void operator()(FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+std::string ErrnoText() { return std::strerror(errno); }
+
+// Splits the arguments of a subcommand into positionals; "--" ends options.
+// Returns false on an unknown option; `help` is set by --help / -h.
+bool ParseArgs(const std::vector<std::string>& args, std::vector<std::string>* positionals, bool* help,
+               std::string* badOption) {
+    bool options = true;
+    for (const std::string& a : args) {
+        if (options && a == "--") {
+            options = false;
+        } else if (options && IsHelp(a)) {
+            *help = true;
+        } else if (options && a.size() > 1 && a[0] == '-') {
+            *badOption = a;
+            return false;
+        } else {
+            positionals->push_back(a);
+        }
+    }
+    return true;
+}
+
+// Output written to a temporary file beside the target and renamed over it
+// on Commit, so that a failure never leaves a half-written file behind.
+class AtomicOutput {
+public:
+    ~AtomicOutput() { Abort(); }
+
+    bool Open(const std::string& path) {
+        path_ = path;
+        tempPath_ = path + ".XXXXXX";
+        int fd = mkstemp(&tempPath_[0]);
+        if (fd < 0) {
+            tempPath_.clear();
+            return false;
+        }
+        // mkstemp creates the file 0600; give it the usual permissions.
+        const mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+        file_ = fdopen(fd, "wb");
+        if (!file_) {
+            const int saved = errno;
+            close(fd);
+            Abort();
+            errno = saved;
+            return false;
+        }
+        return true;
+    }
+
+    FILE* File() const { return file_; }
+
+    bool Commit() {
+        FILE* f = file_;
+        file_ = nullptr;
+        const bool written = std::fflush(f) == 0 && !std::ferror(f) && fsync(fileno(f)) == 0;
+        const int saved = errno;
+        const bool closed = std::fclose(f) == 0;
+        if (!written || !closed) {
+            if (!written) errno = saved;
+            Abort();
+            return false;
+        }
+        if (std::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+            const int renameErr = errno;
+            Abort();
+            errno = renameErr;
+            return false;
+        }
+        tempPath_.clear();
+        return true;
+    }
+
+    void Abort() {
+        if (file_) std::fclose(file_);
+        file_ = nullptr;
+        if (!tempPath_.empty()) std::remove(tempPath_.c_str());
+        tempPath_.clear();
+    }
+
+private:
+    std::string path_;
+    std::string tempPath_;
+    FILE* file_ = nullptr;
+};
+
+// Copies exactly `size` bytes; sets `shortRead` when `in` ends first.
+bool CopyBytes(FILE* in, FILE* out, uint64_t size, bool* shortRead, bool* writeFailed) {
+    char buffer[64 * 1024];
+    while (size > 0) {
+        const size_t want = size < sizeof buffer ? static_cast<size_t>(size) : sizeof buffer;
+        const size_t got = std::fread(buffer, 1, want, in);
+        if (got > 0 && std::fwrite(buffer, 1, got, out) != got) {
+            *writeFailed = true;
+            return false;
+        }
+        if (got < want) {
+            *shortRead = true;
+            return false;
+        }
+        size -= got;
+    }
+    return true;
+}
+
+bool StartsWithNoCase(const std::string& name, const std::string& prefix) {
+    if (prefix.size() > name.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        auto lower = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; };
+        if (lower(name[i]) != lower(prefix[i])) return false;
+    }
+    return true;
+}
+
+// ---- create ---------------------------------------------------------------
+
+struct InputSpec {
+    std::string path;
+    std::string name;
+};
+
+int RunCreate(const std::vector<std::string>& args) {
+    const std::string where = "pack create";
+    std::vector<std::string> pos;
+    bool help = false;
+    std::string bad;
+    if (!ParseArgs(args, &pos, &help, &bad)) return UsageError(where, "unknown option " + Quote(bad));
+    if (help) {
+        std::fputs(kCreateHelp, stdout);
+        return kExitOk;
+    }
+    if (pos.empty()) return UsageError(where, "missing output pack");
+    if (pos.size() < 2) return UsageError(where, "no input files");
+
+    const std::string out = pos[0];
+    std::vector<InputSpec> inputs;
+    for (size_t i = 1; i < pos.size(); ++i) {
+        const std::string& arg = pos[i];
+        InputSpec spec;
+        const size_t eq = arg.rfind('=');
+        if (eq == std::string::npos) {
+            spec.path = arg;
+            spec.name = std::filesystem::path(arg).filename().string();
+            if (spec.name.empty()) return Fail(where + ": " + arg, "no file name to name the entry after");
+        } else {
+            spec.path = arg.substr(0, eq);
+            spec.name = arg.substr(eq + 1);
+            if (spec.path.empty()) return UsageError(where, "no file before '=' in " + Quote(arg));
+            if (spec.name.empty()) return UsageError(where, "empty entry name in " + Quote(arg));
+        }
+        if (spec.name.size() > eRES_PACKER_MAX_NAME) {
+            return Fail(where + ": " + spec.path, "entry name " + Quote(spec.name) + " is " +
+                                                       std::to_string(spec.name.size()) + " bytes long (at most " +
+                                                       std::to_string(eRES_PACKER_MAX_NAME) + ")");
+        }
+        // Lookups take the first entry starting with the query.
+        for (const InputSpec& earlier : inputs) {
+            if (StartsWithNoCase(earlier.name, spec.name)) {
+                std::fprintf(stderr, "%s: %s: warning: entry %s is hidden by the earlier entry %s for lookups\n",
+                             kToolName, where.c_str(), Quote(spec.name).c_str(), Quote(earlier.name).c_str());
+                break;
+            }
+        }
+        inputs.push_back(spec);
+    }
+
+    AtomicOutput output;
+    if (!output.Open(out)) return Fail(where + ": " + out, "cannot create (" + ErrnoText() + ")");
+
+    for (const InputSpec& in : inputs) {
+        const std::string at = where + ": " + in.path;
+        FilePtr file(std::fopen(in.path.c_str(), "rb"));
+        if (!file) return Fail(at, "cannot open (" + ErrnoText() + ")");
+        struct stat st;
+        if (fstat(fileno(file.get()), &st) != 0) return Fail(at, "cannot read (" + ErrnoText() + ")");
+        if (!S_ISREG(st.st_mode)) return Fail(at, "not a regular file");
+        if (static_cast<uint64_t>(st.st_size) > UINT32_MAX)
+            return Fail(at, std::to_string(st.st_size) + " bytes is too large for a pack entry");
+        const uint32_t size = static_cast<uint32_t>(st.st_size);
+
+        if (eFAILURE(eResPackerWriteEntryHeader(output.File(), in.name.c_str(), size)))
+            return Fail(where + ": " + out, "cannot write (" + ErrnoText() + ")");
+        bool shortRead = false, writeFailed = false;
+        if (!CopyBytes(file.get(), output.File(), size, &shortRead, &writeFailed)) {
+            if (writeFailed) return Fail(where + ": " + out, "cannot write (" + ErrnoText() + ")");
+            if (std::ferror(file.get())) return Fail(at, "cannot read (" + ErrnoText() + ")");
+            return Fail(at, "file shrank while being read");
+        }
+        if (std::fgetc(file.get()) != EOF) return Fail(at, "file grew while being read");
+    }
+    if (!output.Commit()) return Fail(where + ": " + out, "cannot write (" + ErrnoText() + ")");
+    return kExitOk;
+}
+
+// ---- list -----------------------------------------------------------------
+
+bool ReadU32LE(FILE* f, uint32_t* v) {
+    unsigned char b[4];
+    if (std::fread(b, 1, 4, f) != 4) return false;
+    *v = uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+    return true;
+}
+
+int RunList(const std::vector<std::string>& args) {
+    const std::string where = "pack list";
+    std::vector<std::string> pos;
+    bool help = false;
+    std::string bad;
+    if (!ParseArgs(args, &pos, &help, &bad)) return UsageError(where, "unknown option " + Quote(bad));
+    if (help) {
+        std::fputs(kListHelp, stdout);
+        return kExitOk;
+    }
+    if (pos.empty()) return UsageError(where, "missing pack");
+    if (pos.size() > 1) return UsageError(where, "unexpected argument " + Quote(pos[1]));
+
+    const std::string& pak = pos[0];
+    const std::string at = where + ": " + pak;
+    FilePtr file(std::fopen(pak.c_str(), "rb"));
+    if (!file) return Fail(at, "cannot open (" + ErrnoText() + ")");
+    FILE* f = file.get();
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0) return Fail(at, "cannot read (" + ErrnoText() + ")");
+    if (!S_ISREG(st.st_mode)) return Fail(at, "not a regular file");
+    const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
+
+    // Reports a damaged entry after what was listed so far.
+    auto damaged = [&](const std::string& what) {
+        std::fflush(stdout);
+        return Fail(at, what);
+    };
+
+    uint64_t offset = 0;
+    while (offset < fileSize) {
+        const uint64_t left = fileSize - offset;
+        if (left < 8) {
+            return damaged("truncated entry header at offset " + std::to_string(offset) + " (needs 8 bytes, " +
+                           std::to_string(left) + " left)");
+        }
+        uint32_t size = 0, nameLen = 0;
+        if (!ReadU32LE(f, &size) || !ReadU32LE(f, &nameLen)) return damaged("cannot read (" + ErrnoText() + ")");
+        if (nameLen > eRES_PACKER_MAX_NAME) {
+            return damaged("entry at offset " + std::to_string(offset) + " has a name of " + std::to_string(nameLen) +
+                           " bytes (at most " + std::to_string(eRES_PACKER_MAX_NAME) + ")");
+        }
+        if (left - 8 < nameLen) {
+            return damaged("truncated entry name at offset " + std::to_string(offset) + " (needs " +
+                           std::to_string(nameLen) + " bytes, " + std::to_string(left - 8) + " left)");
+        }
+        unsigned char stored[eMAX_PATH];
+        if (std::fread(stored, 1, nameLen, f) != nameLen) return damaged("cannot read (" + ErrnoText() + ")");
+        eResPackerScramble(stored, nameLen);
+        const std::string name(reinterpret_cast<const char*>(stored), strnlen(reinterpret_cast<char*>(stored), nameLen));
+
+        const uint64_t dataLeft = left - 8 - nameLen;
+        if (dataLeft < size) {
+            return damaged("entry " + Quote(name) + " is truncated (needs " + std::to_string(size) + " bytes, " +
+                           std::to_string(dataLeft) + " left)");
+        }
+        std::printf("%s\t%u\n", name.c_str(), static_cast<unsigned>(size));
+        if (std::fseek(f, static_cast<long>(size), SEEK_CUR) != 0) return damaged("cannot seek (" + ErrnoText() + ")");
+        offset += 8 + nameLen + uint64_t{size};
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        return Fail(where, "cannot write to standard output (" + ErrnoText() + ")");
+    return kExitOk;
+}
+
+// ---- extract --------------------------------------------------------------
+
+int RunExtract(const std::vector<std::string>& args) {
+    const std::string where = "pack extract";
+    std::vector<std::string> pos;
+    bool help = false;
+    std::string bad;
+    if (!ParseArgs(args, &pos, &help, &bad)) return UsageError(where, "unknown option " + Quote(bad));
+    if (help) {
+        std::fputs(kExtractHelp, stdout);
+        return kExitOk;
+    }
+    if (pos.empty()) return UsageError(where, "missing pack");
+    if (pos.size() < 2) return UsageError(where, "missing entry name");
+    if (pos.size() > 3) return UsageError(where, "unexpected argument " + Quote(pos[3]));
+
+    const std::string& pak = pos[0];
+    const std::string& query = pos[1];
+    const std::string at = where + ": " + pak;
+    FilePtr file(std::fopen(pak.c_str(), "rb"));
+    if (!file) return Fail(at, "cannot open (" + ErrnoText() + ")");
+
+    _RES_PACKER packer{};
+    packer.m_pFile = file.get();
+    if (eFAILURE(eGetResPacker(query.c_str(), &packer)))
+        return Fail(at, "no entry matches " + Quote(query) + " (see 'orbelline-asset pack list')");
+    if (query != packer.m_szName) {
+        std::fprintf(stderr, "%s: %s: %s matched the entry %s\n", kToolName, at.c_str(), Quote(query).c_str(),
+                     Quote(packer.m_szName).c_str());
+    }
+
+    bool shortRead = false, writeFailed = false;
+    if (pos.size() == 3) {
+        const std::string& out = pos[2];
+        AtomicOutput output;
+        if (!output.Open(out)) return Fail(where + ": " + out, "cannot create (" + ErrnoText() + ")");
+        if (!CopyBytes(file.get(), output.File(), packer.m_dwSize, &shortRead, &writeFailed)) {
+            if (writeFailed) return Fail(where + ": " + out, "cannot write (" + ErrnoText() + ")");
+            return Fail(at, "entry " + Quote(packer.m_szName) + " cannot be read");
+        }
+        if (!output.Commit()) return Fail(where + ": " + out, "cannot write (" + ErrnoText() + ")");
+        return kExitOk;
+    }
+    if (!CopyBytes(file.get(), stdout, packer.m_dwSize, &shortRead, &writeFailed) || std::fflush(stdout) != 0) {
+        if (shortRead) return Fail(at, "entry " + Quote(packer.m_szName) + " cannot be read");
+        return Fail(where, "cannot write to standard output (" + ErrnoText() + ")");
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int RunPack(const std::vector<std::string>& args) {
+    if (args.empty()) return UsageError("pack", "missing subcommand");
+    const std::string& sub = args[0];
+    if (IsHelp(sub)) {
+        std::fputs(kPackHelp, stdout);
+        return kExitOk;
+    }
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (sub == "create") return RunCreate(rest);
+    if (sub == "list") return RunList(rest);
+    if (sub == "extract") return RunExtract(rest);
+    return UsageError("pack", "unknown subcommand " + Quote(sub));
+}
+
+}  // namespace asset
