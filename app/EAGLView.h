@@ -1,0 +1,71 @@
+// The OpenGL ES view: owns the context, the framebuffer and the world; drives
+// the frame loop from a repeating timer and forwards touches, accelerometer
+// readings and orientation changes to the world.
+#pragma once
+
+#include <memory>
+
+#include "app/platform/Platform.h"
+#include "engine/world/Types.h"
+
+class COrbellineWorld;
+class CUtilsParametersStatic;
+
+class EAGLView : public platform::ViewResponder, public platform::AccelerometerDelegate {
+public:
+    // Start-up; null when the context or the world cannot be had.
+    static std::unique_ptr<EAGLView> initWithCoder(platform::View* view);
+    ~EAGLView() override;  // shut-down
+
+    eRESULT LoadWorld();
+    eRESULT UnloadWorld();
+
+    void drawView();
+    bool createFramebuffer();
+    void destroyFramebuffer();
+
+    void startAnimation();
+    void stopAnimation();
+    void setAnimationTimer(platform::Timer* timer);
+    void setAnimationInterval(double interval);
+    double animationInterval() const { return animationInterval_; }
+    platform::Timer* animationTimer() const { return animationTimer_; }
+
+    void didRotate();
+
+    // platform::ViewResponder
+    void LayoutSubviews() override;
+    void TouchesBegan(const platform::TouchSet& touches, platform::Event* event) override;
+    void TouchesMoved(const platform::TouchSet& touches, platform::Event* event) override;
+    void TouchesEnded(const platform::TouchSet& touches, platform::Event* event) override;
+    void TouchesCancelled(const platform::TouchSet& touches, platform::Event* event) override;
+
+    // platform::AccelerometerDelegate
+    void DidAccelerate(double x, double y, double z) override;
+
+    // Read by the tests.
+    COrbellineWorld* World() const { return pWorld; }
+    platform::Touch* const* TouchTable() const { return touch_address; }
+    unsigned int Framebuffer() const { return viewFramebuffer; }
+
+private:
+    explicit EAGLView(platform::View* view);
+    void HandleTouches(short type, const platform::TouchSet& touches, platform::Event* event);
+
+    platform::View* view_;
+    std::unique_ptr<platform::GLContext> context;
+    double accelerationX = 0.0;
+    double accelerationY = 0.0;
+    double accelerationZ = 0.0;
+    COrbellineWorld* pWorld = nullptr;
+    CUtilsParametersStatic* pParam = nullptr;
+    CUtilsParametersStatic* pParamEx = nullptr;
+    platform::Touch* touch_address[10] = {};
+    unsigned int viewRenderbuffer = 0;
+    unsigned int viewFramebuffer = 0;
+    unsigned int depthRenderbuffer = 0;
+    platform::Timer* animationTimer_ = nullptr;
+    double animationInterval_ = 1.0 / 60.0;
+    int orientationObserver_ = 0;
+    int scale_ = 1;
+};
