@@ -138,8 +138,10 @@ private:
     bool valid_ = true;
 };
 
-// Schedules a repeating timer on the main run loop. The returned pointer stays
-// valid until the run loop ends (invalidated timers are kept, not deleted).
+// Schedules a repeating timer on the main run loop; it first fires one interval
+// from now. The returned pointer stays valid until the run loop ends
+// (invalidated timers are kept, not deleted). Intervals below 0.1 ms are
+// raised to 0.1 ms.
 Timer* ScheduleRepeatingTimer(double interval, std::function<void()> action);
 
 class AccelerometerDelegate {
@@ -213,7 +215,19 @@ struct Options {
 using LaunchFunction = std::function<std::unique_ptr<AppDelegate>(View* view)>;
 
 // Runs the application main loop until it terminates; returns the exit status.
+// Order of calls: launch(view), DidFinishLaunching, DidBecomeActive, the
+// responder's LayoutSubviews, then timers, input and readings until the end;
+// then WillTerminate, the delegate is destroyed, then the view. Focus changes
+// call WillResignActive / DidBecomeActive only when the state changes.
 int ApplicationMain(const Options& options, const LaunchFunction& launch);
+
+// Ends the run loop once the current callback returns, as closing the window
+// does; ApplicationMain then returns `status` unless a failure set one first.
+void RequestTermination(int status = 0);
+
+// A copy of the last frame presented in the current or the latest run (empty
+// before any frame).
+Frame LastPresentedFrame();
 
 // The bundle directory given to ApplicationMain (absolute).
 std::string BundlePath();

@@ -1,0 +1,202 @@
+#include "app/platform/Platform.h"
+
+#include <png.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "app/platform/RunLoop.h"
+
+namespace platform {
+
+namespace {
+
+std::string g_bundlePath;
+Frame g_lastFrame;
+bool g_running = false;
+
+constexpr int kMaxScale = 8;
+
+std::string CurrentDirectory() {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::current_path(ec);
+    return ec ? std::string(".") : p.string();
+}
+
+}  // namespace
+
+Accelerometer* Accelerometer::Shared() {
+    static Accelerometer accelerometer;
+    return &accelerometer;
+}
+
+Device* Device::Current() {
+    static Device device;
+    return &device;
+}
+
+int Device::AddOrientationObserver(std::function<void()> observer) {
+    int token = nextToken_++;
+    observers_.emplace_back(token, std::move(observer));
+    return token;
+}
+
+void Device::RemoveOrientationObserver(int token) {
+    observers_.erase(std::remove_if(observers_.begin(), observers_.end(),
+                                    [token](const auto& entry) { return entry.first == token; }),
+                     observers_.end());
+}
+
+void Device::SetOrientation(int orientation) {
+    orientation_ = orientation;
+    if (!generating_) return;
+    // Observers may add or remove observers while being told: walk a snapshot of
+    // the tokens and skip the ones removed meanwhile.
+    std::vector<int> tokens;
+    for (const auto& entry : observers_) tokens.push_back(entry.first);
+    for (int token : tokens) {
+        auto it = std::find_if(observers_.begin(), observers_.end(),
+                               [token](const auto& entry) { return entry.first == token; });
+        if (it == observers_.end() || !it->second) continue;
+        std::function<void()> observer = it->second;
+        observer();
+    }
+}
+
+std::string BundlePath() { return g_bundlePath.empty() ? CurrentDirectory() : g_bundlePath; }
+
+void ConsoleLog(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string line;
+    if (n > 0) {
+        line.resize(static_cast<size_t>(n) + 1);
+        std::vsnprintf(&line[0], line.size(), format, args);
+        line.resize(static_cast<size_t>(n));
+    }
+    va_end(args);
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    line += '\n';
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+}
+
+Frame LastPresentedFrame() { return g_lastFrame; }
+
+namespace detail {
+
+std::string ResolvePath(const std::string& base, const std::string& path) {
+    std::filesystem::path p(path);
+    if (p.is_absolute() || base.empty()) return p.lexically_normal().string();
+    return (std::filesystem::path(base) / p).lexically_normal().string();
+}
+
+bool WritePng(const std::string& path, const Frame& frame, std::string* error) {
+    if (frame.width <= 0 || frame.height <= 0 ||
+        frame.rgba.size() != static_cast<size_t>(frame.width) * frame.height * 4) {
+        *error = "no frame has been presented";
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(frame.width);
+    image.height = static_cast<png_uint_32>(frame.height);
+    image.format = PNG_FORMAT_RGBA;
+    bool ok = png_image_write_to_stdio(&image, file, 0, frame.rgba.data(), 0, nullptr) != 0;
+    std::string pngMessage = image.message;
+    png_image_free(&image);
+    if (std::fclose(file) != 0) ok = false;
+    if (!ok) {
+        *error = "cannot write " + path + (pngMessage.empty() ? std::string() : ": " + pngMessage);
+        std::remove(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace detail
+
+int ApplicationMain(const Options& options, const LaunchFunction& launch) {
+    if (g_running) {
+        ConsoleLog("orbelline: the application is already running");
+        return 1;
+    }
+    struct RunningGuard {
+        RunningGuard() { g_running = true; }
+        ~RunningGuard() { g_running = false; }
+    } running;
+
+    // Relative paths are taken from where the program started: the host
+    // changes into the bundle directory later.
+    const std::string startDir = CurrentDirectory();
+    g_bundlePath = detail::ResolvePath(startDir, options.bundleDir.empty() ? "." : options.bundleDir);
+    if (g_bundlePath.size() > 1 && g_bundlePath.back() == '/') g_bundlePath.pop_back();
+    g_lastFrame = Frame{};
+
+    std::unique_ptr<detail::Backend> backend =
+        options.headless ? detail::MakeHeadlessBackend(options, startDir) : detail::MakeWindowBackend(options);
+    std::string error;
+    if (!backend->Open(&error)) {
+        backend->Close();
+        ConsoleLog("%s", error.c_str());
+        return 1;
+    }
+
+    detail::RunLoop& loop = detail::RunLoop::Main();
+    loop.BeginRun();
+    detail::Backend* presenter = backend.get();
+    SetPresentHandler([presenter](const Frame& frame) {
+        g_lastFrame.width = frame.width;
+        g_lastFrame.height = frame.height;
+        g_lastFrame.rgba.assign(frame.rgba.begin(), frame.rgba.end());
+        presenter->Present(frame);
+    });
+
+    auto view = std::make_unique<View>();
+    view->Layer()->scale = std::clamp(options.scale, 1, kMaxScale);
+    std::unique_ptr<AppDelegate> delegate = launch ? launch(view.get()) : nullptr;
+    if (!delegate) {
+        loop.Fail(1, "orbelline: the application could not start its view");
+    } else {
+        // The session outlives the delegate so the touches it holds are freed last.
+        detail::AppSession session(view.get(), delegate.get());
+        delegate->DidFinishLaunching();
+        session.SetActive(true);
+        if (!loop.Terminated() && view->Responder()) view->Responder()->LayoutSubviews();
+        if (!loop.Terminated()) backend->Run(&session);
+        delegate->WillTerminate();
+        delegate.reset();
+    }
+
+    view.reset();
+    SetPresentHandler(nullptr);
+    int status = loop.Status();
+    std::string failure = loop.FailureMessage();
+    loop.Reset();
+    *Accelerometer::Shared() = Accelerometer();
+    *Device::Current() = Device();
+    backend->Close();
+    if (!failure.empty()) ConsoleLog("%s", failure.c_str());
+    return status;
+}
+
+}  // namespace platform
