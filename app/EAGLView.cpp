@@ -24,7 +24,12 @@ const char kPackPath[] = "Data/Orbelline.res.pak";
 const char kAppBuild[] = __DATE__ " " __TIME__;
 constexpr int kTouchSlots = 10;
 
+const _pft_eKavrosApiFctSet kGlesApi = {GetInfos_3D_GLES, InstallApi_3D_GLES, UninstallApi_3D_GLES};
+_pft_eKavrosApiFctSet g_rendererApi = kGlesApi;
+
 }  // namespace
+
+void EAGLView::SetRendererApi(const _pft_eKavrosApiFctSet* api) { g_rendererApi = api ? *api : kGlesApi; }
 
 EAGLView::EAGLView(platform::View* view) : view_(view) {}
 
@@ -101,9 +106,7 @@ eRESULT EAGLView::LoadWorld() {
 
     if (pWorld->SetParameters(pParam, pParamEx, nullptr, kPackPath, eGetResPacker, kLogPath) < 0) return eFAILED;
 
-    pWorld->m_Api.eKavros3DApi.eKavros3DApi_GLES.GetInfos = GetInfos_3D_GLES;
-    pWorld->m_Api.eKavros3DApi.eKavros3DApi_GLES.InstallApi = InstallApi_3D_GLES;
-    pWorld->m_Api.eKavros3DApi.eKavros3DApi_GLES.UninstallApi = UninstallApi_3D_GLES;
+    pWorld->m_Api.eKavros3DApi.eKavros3DApi_GLES = g_rendererApi;
 
     std::vector<ENUM_DEVICE> devices(10);
     uint32_t count = pWorld->EnumDevices(devices.data(), 10, 0x0F000000u, nullptr);
@@ -273,7 +276,8 @@ void EAGLView::DidAccelerate(double x, double y, double /*z*/) {
                         static_cast<float>(accelerationZ));
 }
 
-void EAGLView::HandleTouches(short type, const platform::TouchSet& touches, platform::Event* event) {
+TOUCH_MESSAGE EAGLView::BuildTouchMessage(short type, const platform::TouchSet& touches, platform::Event* event,
+                                          platform::Touch* table[10], const platform::View* view) {
     TOUCH_MESSAGE msg;
     std::memset(&msg, 0, sizeof(msg));
     msg.type = type;
@@ -282,34 +286,38 @@ void EAGLView::HandleTouches(short type, const platform::TouchSet& touches, plat
     if (event && !event->allTouches.empty()) any = event->allTouches.front();
     else if (!touches.empty()) any = touches.front();
     if (any) {
-        platform::Point p = any->LocationInView(view_);
+        platform::Point p = any->LocationInView(view);
         msg.x = p.x;
         msg.y = p.y;
     }
 
     for (platform::Touch* touch : touches) {
-        if (msg.count >= kTouchSlots) break;
-        platform::Point p = touch->LocationInView(view_);
+        if (msg.count >= kTouchSlots) break;  // every slot is recorded already
+        platform::Point p = touch->LocationInView(view);
         msg.touchX[msg.count] = p.x;
         msg.touchY[msg.count] = p.y;
 
         int found = -1, firstEmpty = -1;
         for (int i = 0; i < kTouchSlots; ++i) {
-            if (touch_address[i] == touch && found < 0) found = i;
-            if (!touch_address[i] && firstEmpty < 0) firstEmpty = i;
+            if (table[i] == touch && found < 0) found = i;
+            if (!table[i] && firstEmpty < 0) firstEmpty = i;
         }
         if (type == eTOUCH_BEGAN && found >= 0) continue;  // already known: not recorded
         if (found >= 0) {
-            if (type == eTOUCH_ENDED) touch_address[found] = nullptr;
+            if (type == eTOUCH_ENDED) table[found] = nullptr;
             msg.touchSlot[msg.count++] = static_cast<int16_t>(found);
         } else if (firstEmpty >= 0) {
             // A new finger, or one the full table could not take before.
-            touch_address[firstEmpty] = touch;
+            table[firstEmpty] = touch;
             msg.touchSlot[msg.count++] = static_cast<int16_t>(firstEmpty);
         }
     }
-
     msg.event = event;
+    return msg;
+}
+
+void EAGLView::HandleTouches(short type, const platform::TouchSet& touches, platform::Event* event) {
+    TOUCH_MESSAGE msg = BuildTouchMessage(type, touches, event, touch_address, view_);
     if (pWorld) pWorld->IncomingOSMessage(&msg);
 }
 

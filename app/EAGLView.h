@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "app/platform/Platform.h"
+#include "engine/world/Interfaces.h"
+#include "engine/world/TouchMessage.h"
 #include "engine/world/Types.h"
 
 class COrbellineWorld;
@@ -43,7 +45,19 @@ public:
     // platform::AccelerometerDelegate
     void DidAccelerate(double x, double y, double z) override;
 
+    // The renderer LoadWorld installs: OpenGL ES unless a test swaps it
+    // (null restores it).
+    static void SetRendererApi(const _pft_eKavrosApiFctSet* api);
+
+    // The touch-table rules: builds the record for one touch event and
+    // updates the table of finger slots.
+    static TOUCH_MESSAGE BuildTouchMessage(short type, const platform::TouchSet& touches, platform::Event* event,
+                                           platform::Touch* table[10], const platform::View* view);
+
     // Read by the tests.
+    double AccelerationX() const { return accelerationX; }
+    double AccelerationY() const { return accelerationY; }
+    double AccelerationZ() const { return accelerationZ; }
     COrbellineWorld* World() const { return pWorld; }
     platform::Touch* const* TouchTable() const { return touch_address; }
     unsigned int Framebuffer() const { return viewFramebuffer; }
