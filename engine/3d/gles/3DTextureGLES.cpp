@@ -1,0 +1,5 @@
+#include "engine/3d/gles/3DTextureGLES.h"
+
+C3DTextureGLES::C3DTextureGLES() {}
+
+C3DTextureGLES::~C3DTextureGLES() {}
