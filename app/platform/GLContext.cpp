@@ -25,7 +25,7 @@ bool HasExtension(const char* list, const char* name) {
     return false;
 }
 
-EGLDisplay OpenDisplay(bool* surfaceless) {
+EGLDisplay OpenDisplayOnce(bool* surfaceless) {
     *surfaceless = false;
     const char* clientExt = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
     if (HasExtension(clientExt, "EGL_MESA_platform_surfaceless")) {
@@ -44,6 +44,21 @@ EGLDisplay OpenDisplay(bool* surfaceless) {
     return EGL_NO_DISPLAY;
 }
 
+// The display is opened once and kept for the life of the process: every
+// context shares it, and terminating it would unload the driver under
+// whatever it still holds.
+EGLDisplay OpenDisplay(bool* surfaceless) {
+    static bool opened = false;
+    static bool cachedSurfaceless = false;
+    static EGLDisplay cached = EGL_NO_DISPLAY;
+    if (!opened) {
+        opened = true;
+        cached = OpenDisplayOnce(&cachedSurfaceless);
+    }
+    *surfaceless = cachedSurfaceless;
+    return cached;
+}
+
 }  // namespace
 
 struct GLContext::Impl {
@@ -60,7 +75,6 @@ std::unique_ptr<GLContext> GLContext::Create(int apiVersion) {
     impl->display = OpenDisplay(&surfaceless);
     if (impl->display == EGL_NO_DISPLAY) return nullptr;
     if (!eglBindAPI(EGL_OPENGL_ES_API)) {
-        eglTerminate(impl->display);
         return nullptr;
     }
     const EGLint configAttribs[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_ES_BIT,
@@ -70,13 +84,11 @@ std::unique_ptr<GLContext> GLContext::Create(int apiVersion) {
     EGLConfig config = nullptr;
     EGLint count = 0;
     if (!eglChooseConfig(impl->display, configAttribs, &config, 1, &count) || count < 1) {
-        eglTerminate(impl->display);
         return nullptr;
     }
     const EGLint contextAttribs[] = {EGL_CONTEXT_CLIENT_VERSION, 1, EGL_NONE};
     impl->context = eglCreateContext(impl->display, config, EGL_NO_CONTEXT, contextAttribs);
     if (impl->context == EGL_NO_CONTEXT) {
-        eglTerminate(impl->display);
         return nullptr;
     }
     if (!surfaceless) {
@@ -84,7 +96,6 @@ std::unique_ptr<GLContext> GLContext::Create(int apiVersion) {
         impl->surface = eglCreatePbufferSurface(impl->display, config, pbufferAttribs);
         if (impl->surface == EGL_NO_SURFACE) {
             eglDestroyContext(impl->display, impl->context);
-            eglTerminate(impl->display);
             return nullptr;
         }
     }
@@ -103,7 +114,6 @@ GLContext::~GLContext() {
     if (g_current == this) SetCurrentContext(nullptr);
     if (impl_->surface != EGL_NO_SURFACE) eglDestroySurface(impl_->display, impl_->surface);
     eglDestroyContext(impl_->display, impl_->context);
-    eglTerminate(impl_->display);
     eglReleaseThread();
 }
 
