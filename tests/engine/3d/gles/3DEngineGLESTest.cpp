@@ -517,8 +517,8 @@ TEST_F(DeviceTest, TexturesAreRegisteredWithTheirShareFlag) {
     EXPECT_EQ(device.DeleteTexture(shareable), eOK);
     EXPECT_EQ(CountOf(device.m_plistTextures), 0u);
 
-    // The plain texture cannot decode anything yet: the helpers hand back
-    // nothing and keep nothing.
+    // Nothing decodable (a missing file, bytes that are no PNG): the helpers
+    // hand back nothing and keep nothing.
     EXPECT_EQ(device.LoadTextureFromFile(1, 0, "Data/mask.png"), nullptr);
     char bytes[4] = {};
     EXPECT_EQ(device.MakeTextureFromAddress(1, 0, bytes, sizeof bytes, "mask.png"), nullptr);
