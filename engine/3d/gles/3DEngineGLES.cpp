@@ -10,6 +10,7 @@
 #include "engine/3d/3DShader.h"
 #include "engine/3d/3DStencilShadow.h"
 #include "engine/3d/Maths3D.h"
+#include "engine/3d/gles/3DObjectGLESVariants.h"
 #include "engine/3d/gles/3DObjectIndexGLES.h"
 #include "engine/3d/gles/3DTextureGLES.h"
 #include "engine/3d/gles/CameraGLES.h"
@@ -157,7 +158,22 @@ eRESULT C3DEngineGLES::EndScene() {
     return eOK;
 }
 
-C3DObject* C3DEngineGLES::New3DObject(uint32_t) { return nullptr; }
+// The first class bit wins, in this order.
+C3DObject* C3DEngineGLES::New3DObject(uint32_t flags) {
+    C3DObject* object = nullptr;
+    if (flags & OBJ_NORMAL)
+        object = new C3DObjectGLESNormal;
+    else if (flags & OBJ_MULTITEXTURES)
+        object = new C3DObjectGLESMultiTextures;
+    else if (flags & OBJ_POINTSPRITE)
+        object = new C3DObjectGLESPointSprite;
+    else if (flags & OBJ_SCREEN)
+        object = new C3DObjectGLESScreen;
+    else
+        return nullptr;
+    object->m_p3DEngine = this;
+    return object;
+}
 
 C3DObject* C3DEngineGLES::Create3DObject(uint32_t flags, uint32_t flags2) {
     C3DObject* object = New3DObject(flags);
@@ -173,7 +189,8 @@ C3DObject* C3DEngineGLES::Create3DObject(uint32_t flags, uint32_t flags2) {
 }
 
 eRESULT C3DEngineGLES::Delete3DObject(C3DObject* object) {
-    if (!object) return eFAILED;
+    // An object whose flags select no class was not made here.
+    if (!object || !(object->m_dwFlags & OBJ_CLASS_MASK)) return eFAILED;
     // False both for a stranger and for an object someone else still holds:
     // either way it stays alive.
     if (!m_plistObjects->Delete(object, false)) return eFAILED;

@@ -80,7 +80,7 @@ private:
     }
 };
 
-// The device with the object classes still to come replaced by test doubles.
+// The device with the object classes replaced by test doubles on request.
 class TestDevice : public C3DEngineGLES {
 public:
     // Bit 0x100 of the flags makes the new object's Load fail.
@@ -459,24 +459,26 @@ TEST_F(DeviceTest, IndexBuffersByType) {
 }
 
 TEST_F(DeviceTest, ObjectsAreDeletedOnlyWhenOursAndNoLongerShared) {
-    // No object class is selectable yet on the real device.
+    // Flags without a class bit select no object class.
     EXPECT_EQ(device.Create3DObject(1, 0), nullptr);
     EXPECT_EQ(CountOf(device.m_plistObjects), 0u);
 
     Events events;
     TrackedObject stranger(&events, "stranger");
-    EXPECT_EQ(device.Delete3DObject(&stranger), eFAILED);
+    EXPECT_EQ(device.Delete3DObject(&stranger), eFAILED);  // no class bit
+    stranger.m_dwFlags = OBJ_SCREEN;
+    EXPECT_EQ(device.Delete3DObject(&stranger), eFAILED);  // not registered
     EXPECT_EQ(device.Delete3DObject(nullptr), eFAILED);
     EXPECT_TRUE(events.empty());
 
     device.makeObjects = true;
-    C3DObject* plain = device.Create3DObject(0x40, 0x1234);
+    C3DObject* plain = device.Create3DObject(0x42, 0x1234);
     ASSERT_NE(plain, nullptr);
-    EXPECT_EQ(plain->m_dwFlags, 0x40u);
+    EXPECT_EQ(plain->m_dwFlags, 0x42u);
     EXPECT_EQ(plain->m_dwFlags2, 0x1234u);
     EXPECT_EQ(EntryOf(device.m_plistObjects, plain), std::make_pair(false, 1u));
 
-    C3DObject* shareable = device.Create3DObject(0x41, 0);
+    C3DObject* shareable = device.Create3DObject(0x43, 0);
     ASSERT_NE(shareable, nullptr);
     EXPECT_EQ(EntryOf(device.m_plistObjects, shareable), std::make_pair(true, 1u));
     device.m_plistObjects->GetFirst();
@@ -491,7 +493,7 @@ TEST_F(DeviceTest, ObjectsAreDeletedOnlyWhenOursAndNoLongerShared) {
 
     // A failed load leaves nothing behind.
     device.events.clear();
-    EXPECT_EQ(device.Create3DObject(TestDevice::kFailLoad | 1, 0), nullptr);
+    EXPECT_EQ(device.Create3DObject(TestDevice::kFailLoad | 3, 0), nullptr);
     EXPECT_EQ(CountOf(device.m_plistObjects), 0u);
     EXPECT_EQ(device.events, (Events{"unload object2", "delete object2"}));
 }
@@ -649,6 +651,7 @@ TEST_F(DeviceTest, UnloadSweepsEveryRegistryQuietly) {
     device.m_plistObjectsIndex->AddLast(new TrackedIndex(&events, "index"));
 
     auto* child = new TrackedObject(&events, "child");
+    child->m_dwFlags = OBJ_NORMAL;  // Delete3DObject only takes objects of a class
     auto* parent = new Parent(&events, &device, texture, child);
     device.m_plistObjects->AddLast(parent, true);
     device.m_plistObjects->IncRecycleCount();
