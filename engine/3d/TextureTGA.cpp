@@ -107,17 +107,15 @@ unsigned char* DecodeCompressed(CTgaReader* reader, const TGA_INFO& info, uint64
         const uint32_t run = header < 128 ? header + 1u : header - 127u;
         // A packet reaching past the image is damage, not data to store.
         if (run > total - count) break;
-        bool ok = true;
-        if (header < 128) {
-            for (uint32_t i = 0; i < run && ok; ++i, ++count) {
-                ok = reader->Read(pixel, b);
-                if (ok) StorePixel(pixels + count * b, pixel, b);
-            }
-        } else {
-            ok = reader->Read(pixel, b);
-            for (uint32_t i = 0; i < run && ok; ++i, ++count) StorePixel(pixels + count * b, pixel, b);
+        const bool rawPacket = header < 128;
+        if (!rawPacket && !reader->Read(pixel, b)) break;
+        uint32_t stored = 0;
+        for (; stored < run; ++stored) {
+            if (rawPacket && !reader->Read(pixel, b)) break;
+            StorePixel(pixels + (count + stored) * b, pixel, b);
         }
-        if (!ok) break;
+        count += stored;
+        if (stored != run) break;
     }
     if (count != total) {
         std::free(pixels);
