@@ -9,6 +9,7 @@ namespace {
 
 const asset::Command kCommands[] = {
     {"pack", "create, list and extract resource packs", asset::RunPack},
+    {"texture", "decode an image as the engine does: info and dump", asset::RunTexture},
 };
 
 void PrintHelp(FILE* out) {
