@@ -45,10 +45,15 @@ bool C3DObjectPrivate::CanStore(uint32_t n, bool oneSubObject, uint32_t unit) co
 
 eRESULT C3DObjectPrivate::StoreNewTexture(C3DTexture* texture, uint32_t n, bool oneSubObject, uint32_t unit) {
     eRESULT result;
-    if (oneSubObject && n != eALL_SUBOBJECTS)
+    if (oneSubObject && n != eALL_SUBOBJECTS) {
         result = SetOneTexture(texture, n, unit);
-    else
-        result = SetTexture(texture, oneSubObject ? m_dwSubObjectCount : n, unit);
+    } else {
+        const uint32_t count = ClampCount(oneSubObject ? m_dwSubObjectCount : n);
+        result = SetTexture(texture, count, unit);
+        // A texture the object loaded for several slots holds one use per
+        // slot, since Unload gives one back per slot.
+        if (eSUCCEEDED(result) && count > 1) AddTextureUses(GetDevice(), texture, count - 1);
+    }
     if (eFAILURE(result) && texture) {
         if (C3DEngine* device = GetDevice()) device->DeleteTexture(texture);
     }
@@ -132,7 +137,6 @@ eRESULT C3DObjectPrivate::SetTexture(C3DTexture* texture, uint32_t n, uint32_t u
     n = ClampCount(n);
     for (uint32_t sub = 0; sub < n; ++sub)
         if (eFAILURE(SetOneTexture(texture, sub, unit))) return eFAILED;
-    if (n > 1) AddTextureUses(GetDevice(), texture, n - 1);
     return eOK;
 }
 
