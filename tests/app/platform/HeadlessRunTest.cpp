@@ -53,13 +53,18 @@ struct Log {
     std::map<int, double> changeIntervalAtTick;  // tick number -> new period
     int clearDelegateAtReading = -1;
     bool extraTimers = false;
+    bool singleTouch = false;
+    std::string enterDir;  // changed into at launch, as the host enters its bundle
 };
 
 class FakeApp : public AppDelegate, public ViewResponder, public AccelerometerDelegate {
 public:
     FakeApp(View* view, Log* log) : view_(view), log_(log) {
         view_->SetResponder(this);
-        view_->SetMultipleTouchEnabled(true);
+        view_->SetMultipleTouchEnabled(!log_->singleTouch);
+        if (!log_->enterDir.empty()) {
+            EXPECT_EQ(chdir(log_->enterDir.c_str()), 0);
+        }
         if (log_->accelerometer) {
             Accelerometer::Shared()->SetUpdateInterval(0.05);
             Accelerometer::Shared()->SetDelegate(this);
@@ -344,6 +349,58 @@ TEST_F(HeadlessRun, TouchObjectsKeepTheirIdentityFromBeganToEnded) {
     EXPECT_FLOAT_EQ(t[5].locations[0].x, 13.0f);
     EXPECT_FLOAT_EQ(t[5].locations[0].y, 23.0f);
     EXPECT_FLOAT_EQ(t[5].locations[1].x, 5.0f);
+}
+
+TEST_F(HeadlessRun, WithoutMultipleTouchOnlyTheFirstFingerIsSeen) {
+    log_.singleTouch = true;
+    ASSERT_EQ(Run("down 1 10 10 2 20 20\nmove 2 21 21\nmove 1 11 11 2 22 22\nup 1\ndown 3 5 5\nup 2 3\n"), 0)
+        << stderr_;
+    const auto& t = log_.touches;
+    ASSERT_EQ(t.size(), 5u);
+    const char* kinds[] = {"began", "moved", "ended", "began", "ended"};
+    for (size_t i = 0; i < t.size(); ++i) {
+        EXPECT_EQ(t[i].kind, kinds[i]) << i;
+        EXPECT_EQ(t[i].all, t[i].ids) << i;
+    }
+    EXPECT_EQ(t[0].ids, std::vector<int64_t>{1});
+    EXPECT_EQ(t[2].ids, std::vector<int64_t>{1});
+    // Finger 2 never reached the view; 3 came down while 2 was still held by the system.
+    EXPECT_EQ(t[3].ids, std::vector<int64_t>{3});
+    EXPECT_EQ(t[4].ids, std::vector<int64_t>{3});
+}
+
+TEST_F(HeadlessRun, PathsAreTakenFromWhereTheProgramStarted) {
+    const fs::path before = fs::current_path();
+    fs::create_directories(dir_ / "bundle");
+    fs::current_path(dir_);
+    std::ofstream("script.txt") << "frames 1\npng shot.png\n";
+    log_.gl = true;
+    log_.enterDir = (dir_ / "bundle").string();
+    Options options;
+    options.headless = true;
+    options.bundleDir = "bundle";
+    options.scriptPath = "script.txt";
+    std::string bundle;
+    ::testing::internal::CaptureStderr();
+    int status = ApplicationMain(options, [this, &bundle](View* view) -> std::unique_ptr<AppDelegate> {
+        bundle = BundlePath();
+        return std::make_unique<FakeApp>(view, &log_);
+    });
+    std::string err = ::testing::internal::GetCapturedStderr();
+    fs::current_path(before);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(bundle, (dir_ / "bundle").string());
+    EXPECT_TRUE(fs::exists(dir_ / "shot.png"));
+    EXPECT_FALSE(fs::exists(dir_ / "bundle" / "shot.png"));
+}
+
+TEST(ConsoleLog, WritesOneLine) {
+    ::testing::internal::CaptureStderr();
+    ConsoleLog("failed to make complete framebuffer object %x", 0x8cd6u);
+    ConsoleLog("already ends\n");
+    ConsoleLog("%s", std::string(3000, 'a').c_str());
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "failed to make complete framebuffer object 8cd6\nalready ends\n" + std::string(3000, 'a') + "\n");
 }
 
 TEST_F(HeadlessRun, OrientationIsNotifiedWhileGenerating) {
