@@ -154,7 +154,7 @@ TEST(TextureBase, UploadRecordsTheNameByTheTextureNameRule) {
 
 struct PngCase {
     const char* what;
-    teximg::PngSpec spec;
+    teximg::PngDesc desc;
     uint32_t bits;
     Bytes buffer;  // upload order: the image's bottom row first
 };
@@ -165,11 +165,11 @@ std::vector<PngCase> PngCases() {
                    uint32_t bits, Bytes buffer) {
         PngCase c;
         c.what = what;
-        c.spec.width = w;
-        c.spec.height = h;
-        c.spec.depth = depth;
-        c.spec.colorType = type;
-        c.spec.rows = std::move(rows);
+        c.desc.width = w;
+        c.desc.height = h;
+        c.desc.depth = depth;
+        c.desc.colorType = type;
+        c.desc.rows = std::move(rows);
         c.bits = bits;
         c.buffer = std::move(buffer);
         cases.push_back(std::move(c));
@@ -181,13 +181,13 @@ std::vector<PngCase> PngCases() {
     {
         PngCase* c = add("palette with tRNS", 2, 1, 8, PNG_COLOR_TYPE_PALETTE, {Px({1, 0})}, 32,
                          Px({0, 255, 0, 255, 255, 0, 0, 128}));
-        c->spec.palette = {{255, 0, 0}, {0, 255, 0}};
-        c->spec.paletteAlpha = Px({128});
+        c->desc.palette = {{255, 0, 0}, {0, 255, 0}};
+        c->desc.paletteAlpha = Px({128});
     }
     {
         PngCase* c = add("palette without tRNS", 3, 1, 4, PNG_COLOR_TYPE_PALETTE, {Px({0x01, 0x20})}, 24,
                          Px({40, 50, 60, 10, 20, 30, 70, 80, 90}));
-        c->spec.palette = {{40, 50, 60}, {10, 20, 30}, {70, 80, 90}};
+        c->desc.palette = {{40, 50, 60}, {10, 20, 30}, {70, 80, 90}};
     }
     add("16-bit RGB", 2, 1, 16, PNG_COLOR_TYPE_RGB,
         {Px({0x12, 0x34, 0xAB, 0xCD, 0xFF, 0x00, 0x01, 0xFF, 0x80, 0x00, 0x7F, 0xFF})}, 24,
@@ -200,7 +200,7 @@ std::vector<PngCase> PngCases() {
     {
         PngCase* c = add("grey with a transparent value", 2, 1, 8, PNG_COLOR_TYPE_GRAY, {Px({7, 9})}, 16,
                          Px({7, 0, 9, 255}));
-        c->spec.transparentGrey = 7;
+        c->desc.transparentGrey = 7;
     }
     add("RGBA", 1, 2, 8, PNG_COLOR_TYPE_RGB_ALPHA, {Px({1, 2, 3, 4}), Px({5, 6, 7, 8})}, 32,
         Px({5, 6, 7, 8, 1, 2, 3, 4}));
@@ -214,7 +214,7 @@ std::vector<PngCase> PngCases() {
         }
         for (int y = 8; y >= 0; --y) buffer.insert(buffer.end(), rows[y].begin(), rows[y].end());
         PngCase* c = add("interlaced RGB", 9, 9, 8, PNG_COLOR_TYPE_RGB, rows, 24, buffer);
-        c->spec.interlaced = true;
+        c->desc.interlaced = true;
     }
     return cases;
 }
@@ -222,14 +222,14 @@ std::vector<PngCase> PngCases() {
 TEST_F(TextureDecodeTest, PngDepthsChannelsAndRowOrderFromFileAndMemory) {
     for (const PngCase& c : PngCases()) {
         SCOPED_TRACE(c.what);
-        const Bytes png = teximg::WritePng(c.spec);
+        const Bytes png = teximg::WritePng(c.desc);
         for (bool memory : {false, true}) {
             SCOPED_TRACE(memory ? "memory" : "file");
             texture.uploads.clear();
             ASSERT_EQ(memory ? FromMemory(png, "Data/image.png") : FromFile(png, "image.png"), eOK);
             ASSERT_EQ(texture.uploads.size(), 1u);
-            EXPECT_EQ(texture.Last().width, c.spec.width);
-            EXPECT_EQ(texture.Last().height, c.spec.height);
+            EXPECT_EQ(texture.Last().width, c.desc.width);
+            EXPECT_EQ(texture.Last().height, c.desc.height);
             EXPECT_EQ(texture.Last().bits, c.bits);
             EXPECT_EQ(texture.Last().pixels, c.buffer);
             EXPECT_STREQ(texture.m_szName, "image.png");
@@ -279,13 +279,13 @@ TEST_F(TextureDecodeTest, PngSidesBeyondTheLimitFailInsteadOfWrapping) {
     // 70000 would wrap to 4464 in the texture's 16-bit width.
     for (const Case& c : {Case{70000, false}, Case{eTEXTURE_MAX_SIDE + 1, false}, Case{eTEXTURE_MAX_SIDE, true}}) {
         SCOPED_TRACE(c.width);
-        teximg::PngSpec spec;
-        spec.width = c.width;
-        spec.height = 1;
-        spec.depth = 1;
-        spec.colorType = PNG_COLOR_TYPE_GRAY;
-        spec.rows = {Bytes((c.width + 7) / 8, 0xAA)};
-        const Bytes png = teximg::WritePng(spec);
+        teximg::PngDesc desc;
+        desc.width = c.width;
+        desc.height = 1;
+        desc.depth = 1;
+        desc.colorType = PNG_COLOR_TYPE_GRAY;
+        desc.rows = {Bytes((c.width + 7) / 8, 0xAA)};
+        const Bytes png = teximg::WritePng(desc);
         texture.uploads.clear();
         EXPECT_EQ(FromMemory(png, "wide.png"), c.loads ? eOK : eFAILED);
         EXPECT_EQ(FromFile(png, "wide.png"), c.loads ? eOK : eFAILED);
@@ -603,7 +603,8 @@ TEST_F(TextureDecodeTest, TgaRejections) {
          }()},
         {"huge sides, little data", teximg::Tga(2, 65535, 65535, 32, pixel)},
         {"largest sides, little data", teximg::Tga(2, eTEXTURE_MAX_SIDE, eTEXTURE_MAX_SIDE, 32, pixel)},
-        {"largest sides, RLE, little data", teximg::Tga(10, eTEXTURE_MAX_SIDE, eTEXTURE_MAX_SIDE, 32, Px({0xFF, 1, 2, 3, 4}))},
+        {"largest sides, RLE, little data",
+         teximg::Tga(10, eTEXTURE_MAX_SIDE, eTEXTURE_MAX_SIDE, 32, Px({0xFF, 1, 2, 3, 4}))},
         {"huge sides, RLE", teximg::Tga(10, 65535, 65535, 32, Px({0xFF, 1, 2, 3, 4}))},
         {"RLE run past the image", teximg::Tga(10, 3, 1, 24, Px({0x83, 1, 2, 3}))},
         {"RLE raw packet past the image", teximg::Tga(10, 3, 1, 24, Px({0x81, 1, 2, 3, 0x01, 4, 5, 6, 7, 8, 9}))},

@@ -20,7 +20,7 @@ namespace teximg {
 
 using Bytes = std::vector<uint8_t>;
 
-struct PngSpec {
+struct PngDesc {
     uint32_t width = 1, height = 1;
     int depth = 8;
     int colorType = PNG_COLOR_TYPE_RGB;
@@ -39,26 +39,26 @@ inline void PngAppend(png_structp png, png_bytep data, size_t length) {
 inline void PngFlush(png_structp) {}
 
 // Writer errors abort the test program (libpng's default without a jump).
-inline Bytes WritePng(const PngSpec& spec) {
+inline Bytes WritePng(const PngDesc& desc) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_set_write_fn(png, &out, PngAppend, PngFlush);
-    png_set_IHDR(png, info, spec.width, spec.height, spec.depth, spec.colorType,
-                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, desc.width, desc.height, desc.depth, desc.colorType,
+                 desc.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty())
-        png_set_PLTE(png, info, spec.palette.data(), static_cast<int>(spec.palette.size()));
-    if (!spec.paletteAlpha.empty())
-        png_set_tRNS(png, info, spec.paletteAlpha.data(), static_cast<int>(spec.paletteAlpha.size()), nullptr);
-    if (spec.transparentGrey >= 0) {
+    if (!desc.palette.empty())
+        png_set_PLTE(png, info, desc.palette.data(), static_cast<int>(desc.palette.size()));
+    if (!desc.paletteAlpha.empty())
+        png_set_tRNS(png, info, desc.paletteAlpha.data(), static_cast<int>(desc.paletteAlpha.size()), nullptr);
+    if (desc.transparentGrey >= 0) {
         png_color_16 grey{};
-        grey.gray = static_cast<png_uint_16>(spec.transparentGrey);
+        grey.gray = static_cast<png_uint_16>(desc.transparentGrey);
         png_set_tRNS(png, info, nullptr, 0, &grey);
     }
     png_write_info(png, info);
     std::vector<png_bytep> rows;
-    for (const Bytes& r : spec.rows) rows.push_back(const_cast<png_bytep>(r.data()));
+    for (const Bytes& r : desc.rows) rows.push_back(const_cast<png_bytep>(r.data()));
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
@@ -67,11 +67,11 @@ inline Bytes WritePng(const PngSpec& spec) {
 
 // 8-bit RGB PNG from rows of RGB pixels, top row first.
 inline Bytes WriteRgbPng(uint32_t width, const std::vector<Bytes>& rows) {
-    PngSpec spec;
-    spec.width = width;
-    spec.height = static_cast<uint32_t>(rows.size());
-    spec.rows = rows;
-    return WritePng(spec);
+    PngDesc desc;
+    desc.width = width;
+    desc.height = static_cast<uint32_t>(rows.size());
+    desc.rows = rows;
+    return WritePng(desc);
 }
 
 // Baseline JPEG, no chroma subsampling: `pixels` rows top first, `components`
@@ -90,10 +90,12 @@ inline Bytes WriteJpeg(uint32_t width, uint32_t height, int components, const By
     cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
-    for (int i = 0; i < cinfo.num_components; ++i) cinfo.comp_info[i].h_samp_factor = cinfo.comp_info[i].v_samp_factor = 1;
+    for (int i = 0; i < cinfo.num_components; ++i)
+        cinfo.comp_info[i].h_samp_factor = cinfo.comp_info[i].v_samp_factor = 1;
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < height) {
-        JSAMPROW row = const_cast<JSAMPROW>(pixels.data() + static_cast<size_t>(cinfo.next_scanline) * width * components);
+        const size_t offset = static_cast<size_t>(cinfo.next_scanline) * width * components;
+        JSAMPROW row = const_cast<JSAMPROW>(pixels.data() + offset);
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);

@@ -513,7 +513,8 @@ TEST_F(TextureDeviceTest, DecodedImagesAppearUprightOnAScreenQuad) {
     // Top half red, bottom half blue, in every format that keeps the image's
     // bottom row at t = 0.
     const Bytes rgb = teximg::RedOverBlue();
-    const Bytes png = teximg::WriteRgbPng(4, {Bytes(rgb.begin(), rgb.begin() + 12), Bytes(rgb.begin() + 12, rgb.end())});
+    const Bytes png =
+        teximg::WriteRgbPng(4, {Bytes(rgb.begin(), rgb.begin() + 12), Bytes(rgb.begin() + 12, rgb.end())});
     const Bytes jpeg = teximg::WriteJpeg(4, 2, 3, rgb);
     // TGA rows bottom first, pixels blue, green, red.
     const Bytes tga = teximg::Tga(2, 4, 2, 24, {255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0,  //
