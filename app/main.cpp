@@ -28,6 +28,10 @@ const char kUsage[] =
     "                 are seeded from that clock, so runs repeat exactly\n"
     "  --bundle DIR   application bundle (holds Data/); default: build/bundle\n"
     "  --out DIR      where headless PNGs go (default: the current directory)\n"
+    "  --quit-after S terminate after S seconds (real time in the window,\n"
+    "                 simulated headless); with --screenshot FILE the last\n"
+    "                 frame is written there first\n"
+    "  --screenshot FILE  the PNG written by --quit-after\n"
     "  --help         this text\n";
 
 bool ParseInt(const char* text, long long min, long long max, long long* out) {
@@ -63,6 +67,8 @@ int main(int argc, char** argv) {
     platform::Options options;
     bool forceWindow = false, forceHeadless = false;
     long long scale = 0;
+    double quitAfter = 0;
+    std::string screenshot;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -99,6 +105,16 @@ int main(int argc, char** argv) {
             options.seed = seed;
         } else if (a == "--bundle") {
             options.bundleDir = Absolute(value("--bundle"));
+        } else if (a == "--quit-after") {
+            const char* v = value("--quit-after");
+            char* end = nullptr;
+            quitAfter = std::strtod(v, &end);
+            if (!*v || *end || !(quitAfter > 0) || quitAfter > 86400) {
+                std::fprintf(stderr, "orbelline: --quit-after must be a number of seconds, not \"%s\"\n", v);
+                return 2;
+            }
+        } else if (a == "--screenshot") {
+            screenshot = Absolute(value("--screenshot"));
         } else if (a == "--out") {
             options.outputDir = Absolute(value("--out"));
         } else {
@@ -117,9 +133,29 @@ int main(int argc, char** argv) {
     options.scale = static_cast<int>(scale ? scale : (options.headless ? 1 : 2));
     if (options.bundleDir.empty()) options.bundleDir = DefaultBundle(argv[0]);
 
-    return platform::ApplicationMain(options, [](platform::View* view) -> std::unique_ptr<platform::AppDelegate> {
+    if (!screenshot.empty() && quitAfter <= 0) {
+        std::fprintf(stderr, "orbelline: --screenshot goes with --quit-after\n");
+        return 2;
+    }
+
+    bool screenshotFailed = false;
+    int status = platform::ApplicationMain(options, [&](platform::View* view) -> std::unique_ptr<platform::AppDelegate> {
         std::unique_ptr<EAGLView> glView = EAGLView::initWithCoder(view);
         if (!glView) return nullptr;
+        if (quitAfter > 0) {
+            platform::ScheduleRepeatingTimer(quitAfter, [&screenshot, &screenshotFailed] {
+                if (!screenshot.empty()) {
+                    std::string error;
+                    if (!platform::WritePngFile(screenshot, platform::LastPresentedFrame(), &error)) {
+                        std::fprintf(stderr, "orbelline: %s\n", error.c_str());
+                        screenshotFailed = true;
+                    }
+                }
+                platform::RequestTermination(0);
+            });
+        }
         return std::make_unique<OrbellineAppDelegate>(view, std::move(glView));
     });
+    if (status == 0 && screenshotFailed) return 1;
+    return status;
 }

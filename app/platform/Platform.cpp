@@ -199,4 +199,8 @@ int ApplicationMain(const Options& options, const LaunchFunction& launch) {
     return status;
 }
 
+bool WritePngFile(const std::string& path, const Frame& frame, std::string* error) {
+    return detail::WritePng(path, frame, error);
+}
+
 }  // namespace platform

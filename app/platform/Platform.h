@@ -229,6 +229,9 @@ void RequestTermination(int status = 0);
 // before any frame).
 Frame LastPresentedFrame();
 
+// Writes a frame (RGBA rows, top first) as a PNG; false with a message.
+bool WritePngFile(const std::string& path, const Frame& frame, std::string* error);
+
 // The bundle directory given to ApplicationMain (absolute).
 std::string BundlePath();
 
