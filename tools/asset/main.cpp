@@ -10,6 +10,7 @@ namespace {
 const asset::Command kCommands[] = {
     {"pack", "create, list and extract resource packs", asset::RunPack},
     {"texture", "decode an image as the engine does: info and dump", asset::RunTexture},
+    {"font", "build a prepared font atlas and glyph table from a TrueType font", asset::RunFont},
 };
 
 void PrintHelp(FILE* out) {

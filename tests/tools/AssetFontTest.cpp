@@ -1,0 +1,386 @@
+// orbelline-asset font build: run as a user would, then its files loaded
+// through the prepared-font path and compared with the engine's own
+// TrueType build, down to the drawn pixels.
+#include <gtest/gtest.h>
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <GLES/gl.h>
+#include <fcntl.h>
+#include <png.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/3d/3DObject.h"
+#include "engine/3d/3DTexture.h"
+#include "engine/3d/Camera.h"
+#include "engine/3d/KavroFont.h"
+#include "engine/3d/Maths3D.h"
+#include "engine/3d/gles/3DEngineGLES.h"
+#include "engine/world/ResPacker.h"
+#include "engine/world/SharedInfos.h"
+#include "engine/world/World.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const char kDejaVu[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+constexpr int kWidth = 320, kHeight = 480;
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+Bytes ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string ReadText(const fs::path& p) {
+    const Bytes b = ReadFile(p);
+    return std::string(b.begin(), b.end());
+}
+
+// The display is opened once and never terminated: terminating it would
+// unload the driver under whatever the process still holds.
+EGLDisplay Display() {
+    static EGLDisplay display = [] {
+        const char* ext = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+        if (ext && std::strstr(ext, "EGL_MESA_platform_surfaceless")) {
+            auto get = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+            if (get) {
+                EGLDisplay d = get(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+                if (d != EGL_NO_DISPLAY && eglInitialize(d, nullptr, nullptr)) return d;
+            }
+        }
+        EGLDisplay d = eglGetDisplay(EGL_DEFAULT_DISPLAY);
+        return d != EGL_NO_DISPLAY && eglInitialize(d, nullptr, nullptr) ? d : EGL_NO_DISPLAY;
+    }();
+    return display;
+}
+
+// An OpenGL ES 1.1 context drawing into a 320 x 480 RGBA pbuffer.
+class PbufferContext {
+public:
+    PbufferContext() {
+        display_ = Display();
+        if (display_ == EGL_NO_DISPLAY || !eglBindAPI(EGL_OPENGL_ES_API)) return;
+        const EGLint config[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_ES_BIT, EGL_SURFACE_TYPE, EGL_PBUFFER_BIT,
+                                 EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8, EGL_NONE};
+        EGLConfig chosen = nullptr;
+        EGLint n = 0;
+        if (!eglChooseConfig(display_, config, &chosen, 1, &n) || n < 1) return;
+        const EGLint version[] = {EGL_CONTEXT_CLIENT_VERSION, 1, EGL_NONE};
+        context_ = eglCreateContext(display_, chosen, EGL_NO_CONTEXT, version);
+        const EGLint size[] = {EGL_WIDTH, kWidth, EGL_HEIGHT, kHeight, EGL_NONE};
+        surface_ = eglCreatePbufferSurface(display_, chosen, size);
+        ok_ = context_ != EGL_NO_CONTEXT && surface_ != EGL_NO_SURFACE &&
+              eglMakeCurrent(display_, surface_, surface_, context_);
+        if (ok_) glViewport(0, 0, kWidth, kHeight);
+    }
+    ~PbufferContext() {
+        if (display_ == EGL_NO_DISPLAY) return;
+        eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        if (surface_ != EGL_NO_SURFACE) eglDestroySurface(display_, surface_);
+        if (context_ != EGL_NO_CONTEXT) eglDestroyContext(display_, context_);
+        eglReleaseThread();
+    }
+    PbufferContext(const PbufferContext&) = delete;
+    PbufferContext& operator=(const PbufferContext&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    EGLDisplay display_ = EGL_NO_DISPLAY;
+    EGLContext context_ = EGL_NO_CONTEXT;
+    EGLSurface surface_ = EGL_NO_SURFACE;
+    bool ok_ = false;
+};
+
+// A font that keeps what its TrueType builder handed out.
+class CapturingFont : public CKavroFont {
+public:
+    using CKavroFont::CKavroFont;
+    Bytes atlas;
+    uint32_t height = 0;
+    std::vector<VECTOR4D> cells;
+
+protected:
+    void OnAtlasBuilt(const uint8_t* pixels, uint32_t w, uint32_t h, const VECTOR4D* entries,
+                      uint32_t count) override {
+        height = h;
+        atlas.assign(pixels, pixels + static_cast<size_t>(w) * h);
+        cells.assign(entries, entries + count);
+    }
+};
+
+// Grey rows of a PNG, first row first, with its size and depth.
+struct Png {
+    uint32_t width = 0, height = 0;
+    int depth = 0, type = -1;
+    std::vector<Bytes> rows;
+};
+
+Png DecodePng(const fs::path& path) {
+    Png out;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return out;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        std::fclose(f);
+        return Png{};
+    }
+    png_init_io(png, f);
+    png_read_info(png, info);
+    out.width = png_get_image_width(png, info);
+    out.height = png_get_image_height(png, info);
+    out.depth = png_get_bit_depth(png, info);
+    out.type = png_get_color_type(png, info);
+    if (out.depth == 8 && out.type == PNG_COLOR_TYPE_GRAY) {
+        out.rows.assign(out.height, Bytes(out.width));
+        for (Bytes& row : out.rows) png_read_row(png, row.data(), nullptr);
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(f);
+    return out;
+}
+
+class AssetFontTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "asset-font-XXXXXX").string();
+        ASSERT_NE(mkdtemp(&tmpl[0]), nullptr);
+        dir_ = tmpl;
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    Result Run(const std::vector<std::string>& args) {
+        const fs::path outPath = dir_ / ".stdout", errPath = dir_ / ".stderr";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::vector<std::string> all{ORBELLINE_ASSET_TOOL};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : all) argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        Result r;
+        pid_t pid;
+        const int rc = posix_spawn(&pid, ORBELLINE_ASSET_TOOL, &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        EXPECT_EQ(rc, 0) << "cannot run " << ORBELLINE_ASSET_TOOL;
+        if (rc != 0) return r;
+        int status = 0;
+        waitpid(pid, &status, 0);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = ReadText(outPath);
+        r.err = ReadText(errPath);
+        fs::remove(outPath);
+        fs::remove(errPath);
+        return r;
+    }
+
+    std::string P(const std::string& name) const { return (dir_ / name).string(); }
+
+    // Names in the directory, the captured streams aside.
+    std::vector<std::string> Files() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename().string());
+        return names;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(AssetFontTest, HelpAndUsageErrors) {
+    const Result top = Run({"--help"});
+    EXPECT_EQ(top.status, 0);
+    EXPECT_NE(top.out.find("font"), std::string::npos);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"font", "--help"},
+                                                 std::vector<std::string>{"font", "build", "--help"}}) {
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.rfind("usage: orbelline-asset font", 0), 0u) << r.out;
+    }
+    const std::vector<std::vector<std::string>> usage = {
+        {"font"},
+        {"font", "bake"},
+        {"font", "build"},
+        {"font", "build", kDejaVu, "30", "3"},
+        {"font", "build", kDejaVu, "30", "3", P("a"), P("b")},
+        {"font", "build", kDejaVu, "0", "3", P("a")},
+        {"font", "build", kDejaVu, "256", "3", P("a")},
+        {"font", "build", kDejaVu, "30x", "3", P("a")},
+        {"font", "build", kDejaVu, "30", "256", P("a")},
+        {"font", "build", kDejaVu, "30", "-1", P("a")},
+        {"font", "build", "--frobnicate", kDejaVu, "30", "3", P("a")},
+    };
+    for (const auto& args : usage) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_FALSE(r.err.empty());
+    }
+    EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(AssetFontTest, FilesThatAreNotFontsFailAndWriteNothing) {
+    {
+        std::ofstream(P("notes.ttf")) << "not a font at all\n";
+    }
+    for (const std::string& font : {P("missing.ttf"), P("notes.ttf")}) {
+        SCOPED_TRACE(font);
+        const Result r = Run({"font", "build", font, "30", "3", P("out")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(font), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    }
+    EXPECT_EQ(Files(), std::vector<std::string>{"notes.ttf"});
+    // An output directory that does not exist.
+    const Result r = Run({"font", "build", kDejaVu, "30", "3", P("nowhere/out")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("nowhere/out.png"), std::string::npos) << r.err;
+}
+
+TEST_F(AssetFontTest, PreparedFilesGiveTheTrueTypeBuildPixelForPixel) {
+    const Bytes ttf = ReadFile(kDejaVu);
+    ASSERT_FALSE(ttf.empty()) << kDejaVu << " is missing (package fonts-dejavu-core)";
+    const Result r = Run({"font", "build", kDejaVu, "30", "3", P("teenbold.ttf.1024x512.30.3")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "atlas: 1024 x 512\n");
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    const fs::path pngPath = P("teenbold.ttf.1024x512.30.3.png"), glyphPath = P("teenbold.ttf.1024x512.30.3.glyph");
+    const Bytes png = ReadFile(pngPath), glyph = ReadFile(glyphPath);
+    ASSERT_EQ(glyph.size(), 4096u);
+    EXPECT_EQ(Files().size(), 2u);  // no temporary files left
+
+    PbufferContext context;
+    ASSERT_TRUE(context.ok()) << "no OpenGL ES 1.1 pbuffer context";
+    auto shared = std::make_unique<SHARED_INFOS>();
+    CMaths3D maths;
+    CWorld world;
+    C3DEngineGLES device;
+    SHARED_INFOS* si = shared.get();
+    si->m_pMaths3D = &maths;
+    si->m_pWorld = &world;
+    world.m_p3DEngine = &device;
+    si->m_fScaleX = si->m_fScaleY = si->m_fScaleZ = 1.0f;
+    si->m_wWidth = si->m_wWidthInit = kWidth;
+    si->m_wHeight = si->m_wHeightInit = kHeight;
+    si->m_Orientation = ORIENTATION_PORTRAIT;
+    si->m_dwTextureNameSkip = 0xFFFFFFFFu;
+    si->m_fNear = 1.0f;
+    si->m_fFar = 20000.0f;
+    si->m_fNearScreen = -1000.0f;
+    si->m_fFarScreen = 1000.0f;
+    si->m_fFieldOfView = 45.0f;
+    si->m_bAlpha = 1;
+    for (MATRIX3D* m : {&si->m_matProjection, &si->m_matProjectionScreen, &si->m_matView, &si->m_matViewInverse,
+                        &si->m_matWorld})
+        maths._MATRIX3DIdentity(m);
+    ASSERT_EQ(device.Load(si, nullptr), eOK);
+    ASSERT_EQ(device.m_pCamera->InitProjMatrix(), eOK);
+
+    // The engine's TrueType build, in process.
+    CapturingFont built(si);
+    ASSERT_EQ(built.Load(FONT_SCREEN), eOK);
+    Bytes copy = ttf;
+    ASSERT_EQ(built.MakeFontTTFFromAddress("teenbold.ttf", copy.data(), uint32_t(copy.size()), 30, 3), eOK);
+    ASSERT_EQ(built.height, 512u);
+    ASSERT_EQ(built.cells.size(), 256u);
+
+    // The glyph file holds the builder's cells for all of 32..287, the PNG
+    // the atlas bottom row first.
+    EXPECT_EQ(std::memcmp(glyph.data(), built.cells.data(), 4096), 0);
+    const Png image = DecodePng(pngPath);
+    ASSERT_EQ(image.width, 1024u);
+    ASSERT_EQ(image.height, 512u);
+    EXPECT_EQ(image.depth, 8);
+    ASSERT_EQ(image.type, PNG_COLOR_TYPE_GRAY);
+    for (uint32_t i = 0; i < image.height; ++i)
+        ASSERT_EQ(std::memcmp(image.rows[i].data(), &built.atlas[size_t(image.height - 1 - i) * 1024], 1024), 0)
+            << "PNG row " << i;
+
+    // The prepared path, from a pack.
+    const std::string packPath = P("fonts.pak");
+    {
+        FILE* f = std::fopen(packPath.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        for (const auto& [name, data] : {std::pair<std::string, const Bytes*>{"teenbold.ttf.1024x512.30.3.png", &png},
+                                         std::pair<std::string, const Bytes*>{"teenbold.ttf.1024x512.30.3.glyph", &glyph}}) {
+            ASSERT_EQ(eResPackerWriteEntryHeader(f, name.c_str(), uint32_t(data->size())), eOK);
+            ASSERT_EQ(std::fwrite(data->data(), 1, data->size(), f), data->size());
+        }
+        ASSERT_EQ(std::fclose(f), 0);
+    }
+    _RES_PACKER pack{};
+    pack.m_pFile = std::fopen(packPath.c_str(), "rb");
+    ASSERT_NE(pack.m_pFile, nullptr);
+    CKavroFont prepared(si);
+    ASSERT_EQ(prepared.Load(FONT_SCREEN), eOK);
+    ASSERT_EQ(eGetResPacker("teenbold.ttf.1024x512.30.3.png", &pack), eOK);
+    EXPECT_EQ(prepared.LoadFontGlyphFromPacker(&pack, nullptr), eOK);
+    ASSERT_EQ(eGetResPacker("teenbold.ttf.1024x512.30.3.glyph", &pack), eOK);
+    EXPECT_EQ(prepared.LoadFontGlyphFromPacker(nullptr, &pack), eOK);
+    std::fclose(pack.m_pFile);
+
+    EXPECT_EQ(std::memcmp(prepared.m_aGlyph, built.m_aGlyph, sizeof built.m_aGlyph), 0);
+    EXPECT_EQ(prepared.m_fMaxWidth, built.m_fMaxWidth);
+    EXPECT_EQ(prepared.m_fMaxHeight, built.m_fMaxHeight);
+    C3DTexture* a = built.m_pObject->GetOneTexture(0, 0);
+    C3DTexture* b = prepared.m_pObject->GetOneTexture(0, 0);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->m_bBitsPerPixel, 8u);
+    EXPECT_EQ(b->m_wWidth, a->m_wWidth);
+    EXPECT_EQ(b->m_wHeight, a->m_wHeight);
+
+    auto draw = [&](CKavroFont& font) {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        VECTOR3D answer{0, -40, 0}, question{10, 20, 0};
+        font.RenderText("Ask again later,\nMost likely... \xC9t\xE9!", &answer, TEXT_CENTER_X | TEXT_CENTER_Y,
+                        0xFFFFFFFFu, 22, 26, nullptr, nullptr, 0);
+        font.RenderText("1) ask your\nquestion", &question, 0, 0xFFFFC040u, 30, 40, nullptr, nullptr, 0);
+        Bytes rgba(size_t(kWidth) * kHeight * 4);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        return rgba;
+    };
+    const Bytes fromTtf = draw(built), fromPrepared = draw(prepared);
+    size_t lit = 0, differ = 0;
+    for (size_t i = 0; i < fromTtf.size(); i += 4) {
+        if (fromTtf[i] > 64) ++lit;
+        if (std::memcmp(&fromTtf[i], &fromPrepared[i], 4) != 0) ++differ;
+    }
+    EXPECT_GT(lit, 2000u);
+    EXPECT_EQ(differ, 0u);
+
+    built.Unload();
+    prepared.Unload();
+    device.Unload();
+    world.m_p3DEngine = nullptr;
+}
+
+}  // namespace
