@@ -130,9 +130,13 @@ Canvas DrawBackgroundFrom(Recipe& r) {
         }
     }
 
-    // The glass: clear inside, with a faint tint whose colour screens over
-    // the answer, a brighter rim, a highlight and a crescent of light.
-    const Color glow = r.Rgb("BALL", "GLOW_COLOR", "60 40 120");
+    // The glass. Its colour is what the mist looks like: the scene is screened
+    // over the masked answer, so where the mask is still dark this colour is
+    // all that shows. Its alpha is how much of the answer the rim and the
+    // highlight cover once the mist is rubbed away.
+    const Color mistDark = r.Rgb("BALL", "MIST_DARK", "40 26 76");
+    const Color mistLight = r.Rgb("BALL", "MIST_LIGHT", "120 96 170");
+    const uint32_t mistSeed = static_cast<uint32_t>(r.Int("BALL", "MIST_SEED", 5));
     const Color rim = r.Rgb("BALL", "RIM_COLOR", "200 190 255");
     const Color highlight = r.Rgb("BALL", "HIGHLIGHT", "255 255 255");
     for (int y = 0; y < h; ++y) {
@@ -140,16 +144,25 @@ Canvas DrawBackgroundFrom(Recipe& r) {
             float d = std::hypot(x - cx, y - cy) / radius;
             if (d > 1.03f) continue;
             float glass = 1 - SmoothStep(0.995f, 1.005f, d);  // 1 inside
-            Canvas layer(1, 1, {glow.r, glow.g, glow.b, 0.0f});
-            float rimAmount = SmoothStep(0.78f, 1.0f, d);
-            layer.Blend(0, 0, rim, rimAmount * rimAmount * 0.6f);
-            float hd = std::hypot((x - (cx - radius * 0.38f)) / (radius * 0.28f),
-                                  (y - (cy - radius * 0.46f)) / (radius * 0.16f));
-            layer.Blend(0, 0, highlight, (1 - SmoothStep(0.1f, 1.0f, hd)) * 0.8f);
-            float bd = std::hypot((x - cx) / (radius * 0.60f), (y - (cy + radius * 0.78f)) / (radius * 0.09f));
-            layer.Blend(0, 0, rim, (1 - SmoothStep(0.3f, 1.0f, bd)) * 0.3f);
+            float n = FractalNoise(x / 70.0f, y / 70.0f, mistSeed, 5);
+            float swirl = FractalNoise(x / 30.0f + n * 4, y / 30.0f, mistSeed + 3, 3);
+            Color col = Mix(mistDark, mistLight, SmoothStep(0.25f, 0.85f, 0.55f * n + 0.45f * swirl));
+            // Darker towards the edge, as a sphere would be.
+            col = Mix(col, mistDark, SmoothStep(0.5f, 0.95f, d) * 0.6f);
+            float alpha = 0.0f;
+            float rimAmount = SmoothStep(0.90f, 1.0f, d);
+            col = Mix(col, rim, rimAmount * 0.7f);
+            alpha = std::max(alpha, rimAmount * 0.5f);
+            float hd = std::hypot((x - (cx - radius * 0.40f)) / (radius * 0.22f),
+                                  (y - (cy - radius * 0.50f)) / (radius * 0.12f));
+            float spec = 1 - SmoothStep(0.0f, 1.0f, hd);
+            col = Mix(col, highlight, spec * 0.7f);
+            alpha = std::max(alpha, spec * 0.45f);
+            float bd = std::hypot((x - cx) / (radius * 0.55f), (y - (cy + radius * 0.80f)) / (radius * 0.08f));
+            float crescent = (1 - SmoothStep(0.2f, 1.0f, bd)) * 0.25f;
+            col = Mix(col, rim, crescent);
             Color& p = c.At(x, y);
-            p = Mix(p, layer.At(0, 0), glass);
+            p = Mix(p, Color{col.r, col.g, col.b, alpha}, glass);
         }
     }
 
@@ -187,7 +200,8 @@ Canvas DrawBackgroundTo(Recipe& r) {
     return c;
 }
 
-// The dark mist that rubbing brightens.
+// The mask that rubbing brightens: nearly black, so that nothing of the
+// answer shows through before the user rubs.
 Canvas DrawMask(Recipe& r) {
     const int size = r.Int("MASK", "SIZE", 256);
     const uint32_t seed = static_cast<uint32_t>(r.Int("MASK", "SEED", 23));
@@ -197,8 +211,7 @@ Canvas DrawMask(Recipe& r) {
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
             float n = FractalNoise(x / 40.0f, y / 40.0f, seed, 5);
-            float swirl = FractalNoise(x / 15.0f + n * 3, y / 15.0f, seed + 7, 3);
-            c.At(x, y) = Mix(dark, light, SmoothStep(0.2f, 0.9f, 0.6f * n + 0.4f * swirl));
+            c.At(x, y) = Mix(dark, light, n);
         }
     }
     return c;
