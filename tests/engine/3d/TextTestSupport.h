@@ -157,7 +157,7 @@ inline bool WritePack(const std::string& path, const std::vector<std::pair<std::
     bool ok = true;
     for (const auto& [name, data] : entries) {
         ok = ok && eSUCCEEDED(eResPackerWriteEntryHeader(f, name.c_str(), static_cast<uint32_t>(data.size())));
-        ok = ok && std::fwrite(data.data(), 1, data.size(), f) == data.size();
+        ok = ok && (data.empty() || std::fwrite(data.data(), 1, data.size(), f) == data.size());
     }
     return std::fclose(f) == 0 && ok;
 }
