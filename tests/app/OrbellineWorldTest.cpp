@@ -185,7 +185,7 @@ TEST(OrbellineWorld, RubbingOneSideRevealsDarkTextOnlyThere) {
     EXPECT_GT(after.mean, before.mean + 40) << "the rubbed side brightens";
     EXPECT_GT(after.dark, 50) << "dark answer pixels show where rubbed";
     EXPECT_NEAR(other.mean, otherBefore.mean, 2.0f) << "the other side is as it was";
-    EXPECT_NEAR(other.dark, otherBefore.dark, 10) << "and shows no text";
+    EXPECT_LE(other.dark, otherBefore.dark + 5) << "and shows no text";
     EXPECT_GT(after.mean, other.mean + 40);
 }
 
