@@ -23,6 +23,7 @@
 #include "engine/world/SharedInfos.h"
 #include "engine/world/World.h"
 #include "tools/asset/Commands.h"
+#include "tools/asset/PngRows.h"
 
 namespace asset {
 namespace {
@@ -186,36 +187,6 @@ private:
     bool committed_ = false;
 };
 
-struct PngJump {
-    jmp_buf jump;
-};
-void OnPngError(png_structp png, png_const_charp) { std::longjmp(static_cast<PngJump*>(png_get_error_ptr(png))->jump, 1); }
-void OnPngWarning(png_structp, png_const_charp) {}
-
-// Plain data only between setjmp and the writes: errors arrive by longjmp.
-bool WriteGreyRows(FILE* file, uint32_t width, uint32_t height, png_bytep* rows) {
-    PngJump error;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, OnPngError, OnPngWarning);
-    if (!png) return false;
-    png_infop info = png_create_info_struct(png);
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    if (setjmp(error.jump)) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    png_write_image(png, rows);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-
 // The loader puts a PNG's first row last, so the atlas goes in bottom row
 // first to come out of it as the builder made it.
 bool WriteAtlasPng(const std::string& path, const Built& built, std::string* error) {
@@ -224,7 +195,7 @@ bool WriteAtlasPng(const std::string& path, const Built& built, std::string* err
     std::vector<png_bytep> rows(built.height);
     for (uint32_t i = 0; i < built.height; ++i)
         rows[i] = const_cast<png_bytep>(built.atlas.data() + static_cast<size_t>(built.height - 1 - i) * built.width);
-    if (!WriteGreyRows(out.get(), built.width, built.height, rows.data())) {
+    if (!WritePngRows(out.get(), built.width, built.height, PNG_COLOR_TYPE_GRAY, rows.data())) {
         *error = "PNG encoding failed";
         return false;
     }
