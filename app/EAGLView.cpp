@@ -291,26 +291,34 @@ TOUCH_MESSAGE EAGLView::BuildTouchMessage(short type, const platform::TouchSet& 
         msg.y = p.y;
     }
 
+    const bool ends = type == eTOUCH_ENDED || type == eTOUCH_CANCELLED;
     for (platform::Touch* touch : touches) {
-        if (msg.count >= kTouchSlots) break;  // every slot is recorded already
-        platform::Point p = touch->LocationInView(view);
-        msg.touchX[msg.count] = p.x;
-        msg.touchY[msg.count] = p.y;
-
         int found = -1, firstEmpty = -1;
         for (int i = 0; i < kTouchSlots; ++i) {
             if (table[i] == touch && found < 0) found = i;
             if (!table[i] && firstEmpty < 0) firstEmpty = i;
         }
         if (type == eTOUCH_BEGAN && found >= 0) continue;  // already known: not recorded
+        int slot = found;
         if (found >= 0) {
-            if (type == eTOUCH_ENDED) table[found] = nullptr;
-            msg.touchSlot[msg.count++] = static_cast<int16_t>(found);
+            // The platform frees a touch once it has ended: its slot must
+            // not keep the address.
+            if (ends) table[found] = nullptr;
+        } else if (ends) {
+            continue;  // never recorded: there is nothing to end and no slot to take
         } else if (firstEmpty >= 0) {
             // A new finger, or one the full table could not take before.
             table[firstEmpty] = touch;
-            msg.touchSlot[msg.count++] = static_cast<int16_t>(firstEmpty);
+            slot = firstEmpty;
+        } else {
+            continue;  // the table is full
         }
+        // The record holds ten; the table is kept right for every touch.
+        if (msg.count >= kTouchSlots) continue;
+        platform::Point p = touch->LocationInView(view);
+        msg.touchX[msg.count] = p.x;
+        msg.touchY[msg.count] = p.y;
+        msg.touchSlot[msg.count++] = static_cast<int16_t>(slot);
     }
     msg.event = event;
     return msg;
@@ -333,4 +341,8 @@ void EAGLView::TouchesEnded(const platform::TouchSet& touches, platform::Event* 
     HandleTouches(eTOUCH_ENDED, touches, event);
 }
 
-void EAGLView::TouchesCancelled(const platform::TouchSet&, platform::Event*) {}
+// The fingers the system took away free their slots, and the world learns
+// that they are up.
+void EAGLView::TouchesCancelled(const platform::TouchSet& touches, platform::Event* event) {
+    HandleTouches(eTOUCH_CANCELLED, touches, event);
+}

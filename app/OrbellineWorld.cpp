@@ -14,6 +14,7 @@
 #include "engine/3d/KavroFont.h"
 #include "engine/3d/Maths3D.h"
 #include "engine/3d/Screenshot.h"
+#include "engine/3d/gles/3DTextureGLES.h"
 #include "engine/utils/UtilsParameters.h"
 #include "engine/world/Random.h"
 #include "engine/world/TimerFactor.h"
@@ -45,7 +46,7 @@ const char* const g_tabText[20] = {
 
 namespace {
 
-const char kInstructionsLeft[] = "1) ask your\nquestion\n\n2) rob the\ncrystal ball";
+const char kInstructionsLeft[] = "1) ask your\nquestion\n\n2) rub the\ncrystal ball";
 const char kInstructionsRight[] = "3) read your\nanswer\n\n4) shake your\ndevice to\nrestart";
 
 constexpr uint32_t kQuadObjectFlags = OBJ_SCREEN | OBJ_INDEX16;  // 0x1010
@@ -187,10 +188,31 @@ eRESULT COrbellineWorld::Load(void* window, unsigned short width, unsigned short
         if (LoadTextureFromParam(*t.field, "GENERAL", t.key, t.defaultName, p, s) < 0) return eFAILED;
     }
 
+    // The answer capture copies the whole screen, rounded up to powers of
+    // two, into the answer texture's storage: at a pixel scale above 1 that
+    // is more than the image from the pack holds, so give it room.
+    uint32_t grabWidth = 0, grabHeight = 0;
+    eScreenGrabSize(s, s->m_wWidth, s->m_wHeight, true, &grabWidth, &grabHeight);
+    if (m_pAnswerTexture->m_wWidth < grabWidth || m_pAnswerTexture->m_wHeight < grabHeight) {
+        char name[sizeof m_pAnswerTexture->m_szName];
+        std::memcpy(name, m_pAnswerTexture->m_szName, sizeof name);
+        if (grabWidth > 0xFFFFu || grabHeight > 0xFFFFu ||
+            m_pAnswerTexture->MakeTextureFromRaw(static_cast<uint16_t>(grabWidth), static_cast<uint16_t>(grabHeight),
+                                                 24, nullptr, name) < 0) {
+            eTRACE(s->m_szLogPath, 1, "# COrbellineWorld::Load no room for a %ux%u answer capture\n", grabWidth,
+                   grabHeight);
+            return eFAILED;
+        }
+    }
+
     // 9.
     m_wMaskSize = m_pMaskTexture->m_wWidth;
     const float S = m_wMaskSize;
-    const float W = m_pAnswerTexture->m_wWidth;
+    // The capture of the screen in logical units, along x and along y of the
+    // landscape scene (the portrait framebuffer's y and x): sub-object 1 of
+    // the screen quad lays it back where it was taken, at any pixel scale.
+    const float answerX = grabHeight / s->m_fScaleY;
+    const float answerY = grabWidth / s->m_fScaleX;
 
     // 10. Screen-space objects.
     // Created into its field first, so that Unload returns it even when the
@@ -212,9 +234,9 @@ eRESULT COrbellineWorld::Load(void* window, unsigned short width, unsigned short
     vertex(m_pScreenQuad, 2, 0, 320, 0, 1);
     vertex(m_pScreenQuad, 3, 480, 320, 1, 1);
     vertex(m_pScreenQuad, 4, 0, 0, 0, 1);
-    vertex(m_pScreenQuad, 5, W, 0, 0, 0);
-    vertex(m_pScreenQuad, 6, 0, W, 1, 1);
-    vertex(m_pScreenQuad, 7, W, W, 1, 0);
+    vertex(m_pScreenQuad, 5, answerX, 0, 0, 0);
+    vertex(m_pScreenQuad, 6, 0, answerY, 1, 1);
+    vertex(m_pScreenQuad, 7, answerX, answerY, 1, 0);
     m_pScreenQuad->SetSubObjParsingEx(0, 0, 4, 0, 4, 2, PRIM_TRIANGLESTRIP, CULL_CCW, 0xFFFFFFFFu);
     m_pScreenQuad->SetSubObjParsingEx(1, 0, 4, 4, 4, 2, PRIM_TRIANGLESTRIP, CULL_CCW, 0xFFFFFFFFu);
     m_pScreenQuad->EndConstruct(true);
@@ -238,6 +260,8 @@ eRESULT COrbellineWorld::Load(void* window, unsigned short width, unsigned short
         const float P = static_cast<float>(PowerOfTwo(static_cast<uint32_t>(px)));
         const float Q = static_cast<float>(PowerOfTwo(static_cast<uint32_t>(qy)));
         const float umax = px / P, vmin = 1.0f - qy / Q;
+        m_fMaskUMax = umax;
+        m_fMaskVMin = vmin;
         const bool gles = (s->m_Device3D.dwFlags & 0x01000020u) == 0x01000020u;
         if (Landscape() && gles) {
             vertex(m_pMaskCanvas, 0, 0, 0, 0, 1);
@@ -253,6 +277,7 @@ eRESULT COrbellineWorld::Load(void* window, unsigned short width, unsigned short
     }
     m_pMaskCanvas->SetSubObjParsingEx(0, 0, 4, 0, 4, 2, PRIM_TRIANGLESTRIP, CULL_CCW, 0xFFFFFFFFu);
     m_pMaskCanvas->EndConstruct(true);
+    AddressMask(false);
 
     if (!makeQuad(&m_pStroke, 1, kStrokeVertices)) return eFAILED;
     static const VECTOR2D kStampUV[6] = {{0, 0}, {1, 0}, {0, 1}, {1, 0}, {1, 1}, {0, 1}};
@@ -268,6 +293,29 @@ eRESULT COrbellineWorld::Load(void* window, unsigned short width, unsigned short
         return eFAILED;
     }
     return eOK;
+}
+
+void COrbellineWorld::AddressMask(bool captured) {
+    // Where a capture fills its texture whole (every scale whose mask is a
+    // power of two in pixels) the layouts built at load are right as they
+    // are.
+    if (m_fMaskUMax == 1.0f && m_fMaskVMin == 0.0f) return;
+    if (!m_pMaskCanvas || !m_pMaskQuad) return;
+    const float umax = captured ? m_fMaskUMax : 1.0f;
+    const float vmin = captured ? m_fMaskVMin : 0.0f;
+    // Corners in the order the quads were built; (u, v) in [0, 1] of the
+    // area to address.
+    static const float kCanvasLandscape[4][2] = {{0, 1}, {0, 0}, {1, 1}, {1, 0}};
+    static const float kCanvasOther[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+    static const float kQuad[4][2] = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+    const bool gles = (m_pSharedInfos->m_Device3D.dwFlags & 0x01000020u) == 0x01000020u;
+    const float(*canvas)[2] = Landscape() && gles ? kCanvasLandscape : kCanvasOther;
+    for (uint32_t i = 0; i < 4; ++i) {
+        VECTOR2D c{canvas[i][0] * umax, vmin + canvas[i][1] * (1.0f - vmin)};
+        m_pMaskCanvas->SetVertexTexture1(i, &c);
+        VECTOR2D q{kQuad[i][0] * umax, vmin + kQuad[i][1] * (1.0f - vmin)};
+        m_pMaskQuad->SetVertexTexture1(i, &q);
+    }
 }
 
 eRESULT COrbellineWorld::Unload() {
@@ -325,11 +373,17 @@ eRESULT COrbellineWorld::IncomingOSMessage(void* message) {
                 }
                 break;
             case eTOUCH_ENDED: {
-                VECTOR2D copy = m_vLastTouch;
-                RenderLineFromPoint(m_vLastTouch, copy);
+                // Copies: the stamp converts its arguments to mask space, and
+                // the brush point must stay in touch space for the fingers
+                // still down.
+                VECTOR2D from = m_vLastTouch, to = m_vLastTouch;
+                RenderLineFromPoint(from, to);
                 tabPointUsed[slot] = 0;
                 break;
             }
+            case eTOUCH_CANCELLED:
+                tabPointUsed[slot] = 0;
+                break;
             default:
                 break;
         }
@@ -426,6 +480,7 @@ eRESULT COrbellineWorld::Render() {
         if (m_bMaskReload) {
             m_pMaskTexture->ScreenShot(false, false, true, 0);
             m_bMaskReload = false;
+            AddressMask(true);
         } else {
             m_pStroke->Render(0xFFFFFFFFu);
             m_dwStrokeVertices = 0;
@@ -486,6 +541,7 @@ eRESULT COrbellineWorld::ResetView() {
         LoadTextureFromParam(m_pMaskTexture, "GENERAL", "MASK_TEXTURE", "mask.png", s->m_pParamEx, s);
     }
     m_bMaskReload = true;
+    AddressMask(false);
     m_bNewAnswer = true;
     m_pScreenshot->TakeScreenShot(false, true, false, 0);
     return eOK;

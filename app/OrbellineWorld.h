@@ -61,4 +61,13 @@ public:
 private:
     bool Landscape() const;
     void ChooseAnswer();
+    // Points the mask canvas and the mask quad at the whole mask texture
+    // (`captured` false: the image from the pack) or at the part a capture
+    // fills (true).
+    void AddressMask(bool captured);
+
+    // The part of the mask texture a capture fills (1 and 0 when the capture
+    // fills it all).
+    float m_fMaskUMax = 1.0f;
+    float m_fMaskVMin = 0.0f;
 };

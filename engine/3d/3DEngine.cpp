@@ -107,6 +107,15 @@ C3DTexture* C3DEngine::FindSharedTexture(uint32_t flags, uint32_t flags2, const 
     return nullptr;
 }
 
+void C3DEngine::AddTextureUse(C3DTexture* texture) {
+    if (!texture) return;
+    for (void* p = m_plistTextures->GetFirst(); p; p = m_plistTextures->GetNext()) {
+        if (p != texture) continue;
+        m_plistTextures->IncRecycleCount();
+        return;
+    }
+}
+
 C3DTexture* C3DEngine::MakeTextureFromAddress(uint32_t flags, uint32_t flags2, void* data, uint32_t size,
                                               const char* name) {
     if (C3DTexture* shared = FindSharedTexture(flags, flags2, TextureNameOf(name))) return shared;

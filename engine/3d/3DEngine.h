@@ -63,6 +63,9 @@ public:
                                        const char* name);
     C3DTexture* LoadTextureFromPacker(uint32_t flags, uint32_t flags2, _RES_PACKER* packer);
     C3DTexture* LoadTextureFromFile(uint32_t flags, uint32_t flags2, const char* path);
+    // One more use of a registered texture, to be given back with
+    // DeleteTexture; nothing for null or a texture the device does not hold.
+    void AddTextureUse(C3DTexture* texture);
 
     SHARED_INFOS* m_pSharedInfos;
     CCamera* m_pCamera;  // owned by the implementation that creates it

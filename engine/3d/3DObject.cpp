@@ -164,6 +164,12 @@ eRESULT C3DObject::InitConstruct(uint32_t subObjects, uint32_t vertices, uint32_
         return eFAILED;
     // 16-bit indices cannot reach past vertex 65535.
     if (vertices > 0xFFFFu) m_dwFlags = (m_dwFlags & ~OBJ_INDEX16) | OBJ_INDEX32;
+    // A second construction gives back the uses the old slots held.
+    if (m_ppTextures) {
+        C3DEngine* device = GetDevice();
+        for (size_t slot = 0; slot < static_cast<size_t>(m_dwSubObjectCount) * 2; ++slot)
+            if (device && m_ppTextures[slot]) device->DeleteTexture(m_ppTextures[slot]);
+    }
     m_dwVertexCount = vertices;
     m_dwSubObjectCount = subObjects;
 

@@ -5,22 +5,6 @@
 #include "engine/world/SharedInfos.h"
 #include "engine/world/Trace.h"
 
-namespace {
-
-// `extra` more uses of a registered texture; nothing for one the device does
-// not hold.
-void AddTextureUses(C3DEngine* device, C3DTexture* texture, uint32_t extra) {
-    if (!device || !texture || !extra) return;
-    CFIFOListRecycle* list = device->m_plistTextures;
-    for (void* p = list->GetFirst(); p; p = list->GetNext()) {
-        if (p != texture) continue;
-        for (uint32_t i = 0; i < extra; ++i) list->IncRecycleCount();
-        return;
-    }
-}
-
-}  // namespace
-
 C3DObjectPrivate::C3DObjectPrivate() {}
 
 C3DObjectPrivate::~C3DObjectPrivate() {}
@@ -50,11 +34,10 @@ eRESULT C3DObjectPrivate::StoreNewTexture(C3DTexture* texture, uint32_t n, bool 
     } else {
         const uint32_t count = ClampCount(oneSubObject ? m_dwSubObjectCount : n);
         result = SetTexture(texture, count, unit);
-        // A texture the object loaded for several slots holds one use per
-        // slot, since Unload gives one back per slot.
-        if (eSUCCEEDED(result) && count > 1) AddTextureUses(GetDevice(), texture, count - 1);
     }
-    if (eFAILURE(result) && texture) {
+    // The slots took their own uses; the one the device handed out for the
+    // load goes back.
+    if (texture) {
         if (C3DEngine* device = GetDevice()) device->DeleteTexture(texture);
     }
     return result;
@@ -140,10 +123,17 @@ eRESULT C3DObjectPrivate::SetTexture(C3DTexture* texture, uint32_t n, uint32_t u
     return eOK;
 }
 
+// Each slot holds one use of its texture, since Unload gives one back per
+// slot: the new texture gains a use, the one it replaces loses one (in that
+// order, so that setting the same texture again keeps it alive).
 eRESULT C3DObjectPrivate::SetOneTexture(C3DTexture* texture, uint32_t sub, uint32_t unit) {
     C3DTexture** slot = TextureSlot(sub, unit);
     if (!slot) return eFAILED;
+    C3DTexture* previous = *slot;
+    C3DEngine* device = GetDevice();
+    if (device) device->AddTextureUse(texture);
     *slot = texture;
+    if (device && previous) device->DeleteTexture(previous);
     return eOK;
 }
 

@@ -114,13 +114,6 @@ C3DEngine* CKavroFont::Device() const {
     return m_pSharedInfos && m_pSharedInfos->m_pWorld ? m_pSharedInfos->m_pWorld->m_p3DEngine : nullptr;
 }
 
-// The mesh's slot held one use of the atlas it had before; a reload that
-// replaced it (or took the same shared texture once more) gives that use back.
-void CKavroFont::ReleaseReplaced(C3DTexture* previous) {
-    if (!previous) return;
-    if (C3DEngine* device = Device()) device->DeleteTexture(previous);
-}
-
 void CKavroFont::OnAtlasBuilt(const uint8_t*, uint32_t, uint32_t, const VECTOR4D*, uint32_t) {}
 
 eRESULT CKavroFont::Load(uint8_t flags) {
@@ -180,10 +173,9 @@ void CKavroFont::AddChar(uint16_t code, VECTOR4D& glyph) {
 eRESULT CKavroFont::LoadFontGlyphFromPacker(_RES_PACKER* texturePack, _RES_PACKER* glyphPack) {
     if (texturePack) {
         if (!m_pObject) return eFAILED;
-        C3DTexture* previous = m_pObject->GetOneTexture(0, 0);
+        // The mesh's slot gives up the atlas it had before.
         if (eFAILURE(m_pObject->LoadTextureFromPacker(kAtlasFlags, kAtlasFlags2, texturePack, eALL_SUBOBJECTS, 0)))
             return eFAILED;
-        ReleaseReplaced(previous);
     }
     if (!glyphPack) return eOK;
     if (!glyphPack->m_pFile) return eFAILED;
@@ -303,13 +295,11 @@ eRESULT CKavroFont::MakeFontTTFFromAddress(const char*, void* data, uint32_t siz
         result = texture->MakeTextureFromRaw(static_cast<uint16_t>(eFONT_ATLAS_WIDTH), static_cast<uint16_t>(height),
                                              8, atlas, nullptr);
         // Without a mesh to hold it the atlas would only wait in the device.
-        C3DTexture* previous = m_pObject ? m_pObject->GetOneTexture(0, 0) : nullptr;
         if (eSUCCEEDED(result) && (!m_pObject || eFAILURE(m_pObject->SetTexture(texture, eALL_SUBOBJECTS, 0))))
             result = eFAILED;
-        if (eFAILURE(result))
-            device->DeleteTexture(texture);
-        else
-            ReleaseReplaced(previous);
+        // The mesh's slot holds its own use (and gave up the atlas it had
+        // before); the one of the creation goes back.
+        device->DeleteTexture(texture);
     }
     std::free(atlas);
     return result;

@@ -114,5 +114,4 @@ protected:
                               uint32_t count);
 
     C3DEngine* Device() const;
-    void ReleaseReplaced(C3DTexture* previous);
 };

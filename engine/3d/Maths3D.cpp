@@ -214,6 +214,9 @@ float CMaths3D::_VECTOR3DGetDistanceFromLine(const VECTOR3D* p, const VECTOR3D* 
     float da2 = Dot(pa, pa);
     float db2 = Dot(pb, pb);
     float len = std::sqrt(Dot(ab, ab));
+    // A segment of no length is a point (the division below would give NaN
+    // and every comparison would fail through to 0).
+    if (len == 0.0f) return std::sqrt(da2);
     // Projection of p - a on the segment, by the law of cosines.
     float g = (da2 + len * len - db2) / (2.0f * len);
     if (g < 0.0f) return std::sqrt(da2);

@@ -153,7 +153,9 @@ void CScreenshot::Render() {
     if (!device || !device->m_pCamera) return;
     const int sub = SubObjectFor(device->m_pCamera->m_eOrientation);
     if (sub < 0) return;
-    m_pObject->SetDirectAlpha(static_cast<uint8_t>(static_cast<unsigned>(m_fFade * 255.0)));
+    // Clamped: a fade outside 0 .. 1 must not wrap around through the byte.
+    const double alpha = m_fFade * 255.0;
+    m_pObject->SetDirectAlpha(alpha >= 255.0 ? 255 : alpha <= 0.0 ? 0 : static_cast<uint8_t>(alpha));
     m_pObject->RenderOne(static_cast<uint32_t>(sub));
 }
 

@@ -14,6 +14,11 @@ typedef eCLOCK_TIME (*PFN_CLOCK)();
 // Reads the current clock.
 eCLOCK_TIME eGetClock();
 
+// The clock elapsed time is measured on: the installed clock when there is
+// one, otherwise the system's monotonic clock, which setting the date does
+// not move.
+eCLOCK_TIME eGetElapsedClock();
+
 // Installs a clock function; null restores the system clock.
 // Returns the previously installed function (null for the system clock).
 PFN_CLOCK eSetClock(PFN_CLOCK clock);

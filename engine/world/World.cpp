@@ -325,8 +325,11 @@ eRESULT CWorld::IncomingOSMessage(void* message) {
     const TOUCH_MESSAGE* msg = static_cast<const TOUCH_MESSAGE*>(message);
     if (!msg || !s) return eFAILED;
     if (msg->type == eTOUCH_BEGAN || msg->type == eTOUCH_MOVED) {
-        float x = std::floor(msg->x / s->m_fScaleX);
-        float y = std::floor(msg->y / s->m_fScaleY);
+        // Touches arrive in view points, and the logical screen is measured
+        // in points at every pixel scale: dividing by the scale would put
+        // the pointer at 1/N of the finger's place.
+        float x = std::floor(msg->x);
+        float y = std::floor(msg->y);
         ORIENTATION o = ORIENTATION_PORTRAIT;
         if (m_p3DEngine && m_p3DEngine->m_pCamera) o = m_p3DEngine->m_pCamera->m_eOrientation;
         float w = s->m_wWidth, h = s->m_wHeight;
@@ -341,6 +344,8 @@ eRESULT CWorld::IncomingOSMessage(void* message) {
     } else if (msg->type == eTOUCH_ENDED) {
         if (s->m_abMouseDown[0]) s->m_abMouseReleased[0] = 1;
         s->m_abMouseDown[0] = 0;
+    } else if (msg->type == eTOUCH_CANCELLED) {
+        s->m_abMouseDown[0] = 0;  // up, but not a release the user made
     }
     return eFAILED;  // nobody reads it
 }

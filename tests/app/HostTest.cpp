@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/EAGLView.h"
+#include "app/OrbellineWorld.h"
 #include "app/OrbellineAppDelegate.h"
 #include "app/platform/Platform.h"
 #include "engine/3d/gles/3DEngineGLES.h"
@@ -208,42 +209,64 @@ TEST(TouchTable, ElevenFingersFillTenSlotsAndTheLateOneGetsAFreedSlot) {
     EXPECT_EQ(m.count, 0);
 }
 
-TEST(TouchTable, UnknownEndedTouchKeepsASlotAndCancelChangesNothing) {
+TEST(TouchTable, AnEndedTouchNeverRecordedTakesNoSlot) {
     Fingers f(3);
     platform::Touch* table[10] = {};
     platform::View view;
     platform::Event event{f.Set({0, 1})};
     TOUCH_MESSAGE m = EAGLView::BuildTouchMessage(2, f.Set({1}), &event, table, &view);
-    EXPECT_EQ(m.count, 1);
-    EXPECT_EQ(m.touchSlot[0], 0);
-    EXPECT_EQ(table[0], &f.touches[1]);  // occupies the slot from then on
+    EXPECT_EQ(m.count, 0);  // nothing to end
+    for (platform::Touch* slot : table) EXPECT_EQ(slot, nullptr);
     // The single-touch position comes from the event's touches.
     EXPECT_EQ(m.x, 0.0f);
     EXPECT_EQ(m.y, 0.0f);
 
     m = EAGLView::BuildTouchMessage(0, f.Set({2}), &event, table, &view);
-    EXPECT_EQ(m.touchSlot[0], 1);
+    EXPECT_EQ(m.touchSlot[0], 0);
 
     // A moved touch in the table keeps its slot.
     m = EAGLView::BuildTouchMessage(1, f.Set({2}), &event, table, &view);
     EXPECT_EQ(m.count, 1);
-    EXPECT_EQ(m.touchSlot[0], 1);
+    EXPECT_EQ(m.touchSlot[0], 0);
     EXPECT_EQ(m.touchX[0], 20.0f);
     EXPECT_EQ(m.touchY[0], 40.0f);
 }
 
-TEST_F(BundleTest, CancelledTouchesKeepTheirSlots) {
+TEST(TouchTable, EndingMoreThanTenInOneEventFreesEverySlot) {
+    // Ten fingers in the table, an eleventh one moving in as soon as a slot
+    // frees; then all eleven lift in one event. The record stops at ten, the
+    // table does not.
+    Fingers f(11);
+    platform::Touch* table[10] = {};
+    platform::View view;
+    platform::Event event{f.Set({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10})};
+    EAGLView::BuildTouchMessage(0, event.allTouches, &event, table, &view);
+    EAGLView::BuildTouchMessage(2, f.Set({0}), &event, table, &view);
+    EAGLView::BuildTouchMessage(1, f.Set({10}), &event, table, &view);
+    ASSERT_EQ(table[0], &f.touches[10]);
+    TOUCH_MESSAGE m = EAGLView::BuildTouchMessage(0, f.Set({0}), &event, table, &view);
+    EXPECT_EQ(m.count, 0);  // full again: finger 0 is not recorded
+    m = EAGLView::BuildTouchMessage(2, f.Set({10, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0}), &event, table, &view);
+    EXPECT_EQ(m.count, 10);
+    for (platform::Touch* slot : table) EXPECT_EQ(slot, nullptr);
+}
+
+TEST_F(BundleTest, CancelledTouchesFreeTheirSlots) {
     std::unique_ptr<EAGLView> view = EAGLView::initWithCoder(&view_);
     ASSERT_TRUE(view);
     Fingers f(2);
     platform::Event event{f.Set({0, 1})};
     view->TouchesBegan(event.allTouches, &event);
+    ASSERT_EQ(view->TouchTable()[0], &f.touches[0]);
+    ASSERT_EQ(view->TouchTable()[1], &f.touches[1]);
     view->TouchesCancelled(event.allTouches, &event);
-    EXPECT_EQ(view->TouchTable()[0], &f.touches[0]);
-    EXPECT_EQ(view->TouchTable()[1], &f.touches[1]);
-    view->TouchesEnded(event.allTouches, &event);
     EXPECT_EQ(view->TouchTable()[0], nullptr);
     EXPECT_EQ(view->TouchTable()[1], nullptr);
+    // The world learnt that they are up: a later finger in slot 0 is a new
+    // one, not a move of the cancelled finger.
+    EXPECT_EQ(view->World()->m_pSharedInfos->m_abMouseDown[0], 0);
+    view->TouchesEnded(event.allTouches, &event);  // ended after cancelled: nothing
+    EXPECT_EQ(view->TouchTable()[0], nullptr);
 }
 
 TEST_F(BundleTest, AccelerometerIsLowPassFilteredAndZStaysZero) {

@@ -5,6 +5,10 @@
 
 #include <cstdlib>
 
+#include "engine/3d/gles/GLESErrors.h"
+#include "engine/world/SharedInfos.h"
+#include "engine/world/Trace.h"
+
 #ifndef GL_UNSIGNED_INT
 #define GL_UNSIGNED_INT 0x1405  // through GL_OES_element_index_uint
 #endif
@@ -31,6 +35,16 @@ bool Reallocate(T*& array, uint32_t count) {
     if (count == 0) return true;
     array = static_cast<T*>(std::calloc(count, sizeof(T)));
     return array != nullptr;
+}
+
+// Looked up once: every context of the process comes from the same driver.
+bool HasUintIndices() {
+    static int known = -1;
+    if (known < 0) {
+        if (!glGetString(GL_EXTENSIONS)) return false;  // no context yet: ask again later
+        known = eGLESHasExtension("GL_OES_element_index_uint") ? 1 : 0;
+    }
+    return known == 1;
 }
 
 }  // namespace
@@ -123,7 +137,7 @@ eRESULT C3DObjectIndex16GLES::EndConstruct(bool) {
 // 32-bit indices.
 
 C3DObjectIndex32GLES::C3DObjectIndex32GLES()
-    : C3DObjectIndexGLES(INDEX_32), m_pdwIndices(nullptr), m_pdwAccess(nullptr) {}
+    : C3DObjectIndexGLES(INDEX_32), m_pdwIndices(nullptr), m_pdwAccess(nullptr), m_bNoUintTraced(false) {}
 
 C3DObjectIndex32GLES::~C3DObjectIndex32GLES() { std::free(m_pdwIndices); }
 
@@ -143,6 +157,15 @@ eRESULT C3DObjectIndex32GLES::Render(ATTRIBUT* attribute) {
     GLenum mode = 0;
     GLsizei count = 0;
     if (!m_pdwIndices || !DrawRange(attribute, m_dwIndexCount, &mode, &count)) return eOK;
+    // OpenGL ES 1.1 draws 32-bit indices only through an extension; without
+    // it the draw would be refused silently.
+    if (!HasUintIndices()) {
+        if (!m_bNoUintTraced)
+            eTRACE(m_pSharedInfos ? m_pSharedInfos->m_szLogPath : nullptr, 1,
+                   "# C3DObjectIndex32GLES::Render 32-bit indices need GL_OES_element_index_uint\n");
+        m_bNoUintTraced = true;
+        return eFAILED;
+    }
     glDrawElements(mode, count, GL_UNSIGNED_INT, m_pdwIndices + attribute->dwIndexStart);
     return eOK;
 }

@@ -55,6 +55,9 @@ public:
 
     uint32_t* m_pdwIndices;
     uint32_t* m_pdwAccess;
+
+private:
+    bool m_bNoUintTraced;  // the missing extension is traced once per buffer
 };
 
 // The OpenGL ES mode and index count for `primitiveCount` primitives of

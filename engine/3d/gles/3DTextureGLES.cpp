@@ -2,7 +2,9 @@
 
 #include <GLES/gl.h>
 
+#include "engine/3d/gles/GLESErrors.h"
 #include "engine/world/SharedInfos.h"
+#include "engine/world/Trace.h"
 
 namespace {
 
@@ -51,25 +53,40 @@ void eTextureGrabSize(uint32_t width, uint32_t height, bool landscape, uint32_t*
     *copyHeight = landscape ? w : h;
 }
 
-C3DTextureGLES::C3DTextureGLES() : m_dwTexture(0) {}
+void eScreenGrabSize(const SHARED_INFOS* si, uint16_t width, uint16_t height, bool screen, uint32_t* copyWidth,
+                     uint32_t* copyHeight) {
+    const uint32_t pixelWidth = PixelSize(width, si ? si->m_fScaleX : 1.0f);
+    const uint32_t pixelHeight = PixelSize(height, si ? si->m_fScaleY : 1.0f);
+    bool exchange = si && (si->m_Orientation == ORIENTATION_LANDSCAPE_LEFT ||
+                           si->m_Orientation == ORIENTATION_LANDSCAPE_RIGHT);
+    // A landscape area lies across the framebuffer's rows; but a screen
+    // turned by its projections keeps the surface's own upright size in the
+    // record, and exchanging that would copy the framebuffer's short side
+    // as its long one (it only happens to agree where both round up alike).
+    if (screen && width <= height) exchange = false;
+    eTextureGrabSize(pixelWidth, pixelHeight, exchange, copyWidth, copyHeight);
+}
 
-C3DTextureGLES::~C3DTextureGLES() {
+C3DTextureGLES::C3DTextureGLES() : m_dwTexture(0), m_dwStorageWidth(0), m_dwStorageHeight(0) {}
+
+const char* C3DTextureGLES::LogPath() const { return m_pSharedInfos ? m_pSharedInfos->m_szLogPath : nullptr; }
+
+void C3DTextureGLES::ReleaseName() {
     if (m_dwTexture != 0) {
         const GLuint name = m_dwTexture;
         glDeleteTextures(1, &name);
     }
     m_dwTexture = 0;
+    m_dwStorageWidth = m_dwStorageHeight = 0;
 }
+
+C3DTextureGLES::~C3DTextureGLES() { ReleaseName(); }
 
 eRESULT C3DTextureGLES::Load(SHARED_INFOS* infos) { return eFAILURE(C3DTexture::Load(infos)) ? eFAILED : eOK; }
 
 eRESULT C3DTextureGLES::Unload() {
     if (eFAILURE(C3DTexture::Unload())) return eFAILED;
-    if (m_dwTexture != 0) {
-        const GLuint name = m_dwTexture;
-        glDeleteTextures(1, &name);
-    }
-    m_dwTexture = 0;
+    ReleaseName();
     return eOK;
 }
 
@@ -126,13 +143,24 @@ eRESULT C3DTextureGLES::ScreenShot(bool update, bool fromScreen, bool luminance,
     const SHARED_INFOS* si = m_pSharedInfos;
     const uint16_t width = (fromScreen && si) ? si->m_wWidth : m_wWidth;
     const uint16_t height = (fromScreen && si) ? si->m_wHeight : m_wHeight;
-    const uint32_t pixelWidth = PixelSize(width, si ? si->m_fScaleX : 1.0f);
-    const uint32_t pixelHeight = PixelSize(height, si ? si->m_fScaleY : 1.0f);
-    const bool landscape = si && (si->m_Orientation == ORIENTATION_LANDSCAPE_LEFT ||
-                                  si->m_Orientation == ORIENTATION_LANDSCAPE_RIGHT);
     uint32_t copyWidth = 0, copyHeight = 0;
-    eTextureGrabSize(pixelWidth, pixelHeight, landscape, &copyWidth, &copyHeight);
+    eScreenGrabSize(si, width, height, fromScreen && si, &copyWidth, &copyHeight);
 
+    // A copy the context refuses copies nothing: say so rather than let the
+    // caller draw a texture that never received the screen.
+    const uint32_t maxSize = static_cast<uint32_t>(eGLESMaxTextureSize());
+    if (copyWidth > maxSize || copyHeight > maxSize) {
+        eTRACE(LogPath(), 1, "# C3DTextureGLES::ScreenShot %ux%u is larger than the context allows (%u)\n",
+               copyWidth, copyHeight, maxSize);
+        return eFAILED;
+    }
+    if (update && (m_dwTexture == 0 || copyWidth > m_dwStorageWidth || copyHeight > m_dwStorageHeight)) {
+        eTRACE(LogPath(), 1, "# C3DTextureGLES::ScreenShot %ux%u does not fit the texture's %ux%u\n", copyWidth,
+               copyHeight, m_dwStorageWidth, m_dwStorageHeight);
+        return eFAILED;
+    }
+
+    eGLESClearErrors();
     // Always the base level: the unit says where to bind, not which level.
     if (update)
         glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, static_cast<GLsizei>(copyWidth),
@@ -140,6 +168,16 @@ eRESULT C3DTextureGLES::ScreenShot(bool update, bool fromScreen, bool luminance,
     else
         glCopyTexImage2D(GL_TEXTURE_2D, 0, format, 0, 0, static_cast<GLsizei>(copyWidth),
                          static_cast<GLsizei>(copyHeight), 0);
+    const GLenum error = eGLESTakeError();
+    if (error != GL_NO_ERROR) {
+        eTRACE(LogPath(), 1, "# C3DTextureGLES::ScreenShot %ux%u failed! (GL error 0x%04X)\n", copyWidth,
+               copyHeight, static_cast<unsigned>(error));
+        return eFAILED;
+    }
+    if (!update && m_dwTexture != 0) {
+        m_dwStorageWidth = copyWidth;
+        m_dwStorageHeight = copyHeight;
+    }
     return eOK;
 }
 
@@ -158,11 +196,14 @@ eRESULT C3DTextureGLES::MakeTextureFromRaw(uint16_t width, uint16_t height, uint
     m_wHeight = height;
 
     // An upload without the usual Unload first must not leak the old name.
-    if (m_dwTexture != 0) {
-        const GLuint old = m_dwTexture;
-        glDeleteTextures(1, &old);
-        m_dwTexture = 0;
+    ReleaseName();
+    const GLint maxSize = eGLESMaxTextureSize();
+    if (width > maxSize || height > maxSize) {
+        eTRACE(LogPath(), 1, "# C3DTextureGLES::MakeTextureFromRaw %ux%u is larger than the context allows (%d)\n",
+               static_cast<unsigned>(width), static_cast<unsigned>(height), static_cast<int>(maxSize));
+        return eFAILED;
     }
+    eGLESClearErrors();
     GLuint texture = 0;
     glGenTextures(1, &texture);
     m_dwTexture = texture;
@@ -182,6 +223,15 @@ eRESULT C3DTextureGLES::MakeTextureFromRaw(uint16_t width, uint16_t height, uint
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), width, height, 0, format, GL_UNSIGNED_BYTE, pixels);
     glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
+    const GLenum error = eGLESTakeError();
+    if (error != GL_NO_ERROR) {
+        eTRACE(LogPath(), 1, "# C3DTextureGLES::MakeTextureFromRaw %ux%u failed! (GL error 0x%04X)\n",
+               static_cast<unsigned>(width), static_cast<unsigned>(height), static_cast<unsigned>(error));
+        ReleaseName();
+        return eFAILED;
+    }
+    m_dwStorageWidth = width;
+    m_dwStorageHeight = height;
 
     C3DTexture::MakeTextureFromRaw(width, height, bitsPerPixel, pixels, name);
     return eOK;

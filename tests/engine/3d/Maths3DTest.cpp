@@ -149,6 +149,10 @@ TEST_F(Maths3DTest, DistanceFromSegment) {
         EXPECT_NEAR(maths._VECTOR3DGetDistanceFromLine(&c.p, &a, &b), c.distance, 1e-5f)
             << c.p.x << "," << c.p.y << "," << c.p.z;
     }
+    // A segment of no length: the distance to its one point.
+    const VECTOR3D point{1, 2, 3}, away{4, 6, 3};
+    EXPECT_NEAR(maths._VECTOR3DGetDistanceFromLine(&away, &point, &point), 5.0f, 1e-5f);
+    EXPECT_EQ(maths._VECTOR3DGetDistanceFromLine(&point, &point, &point), 0.0f);
 }
 
 TEST_F(Maths3DTest, DistanceOfPointsOnTheSegmentIsNeverNaN) {

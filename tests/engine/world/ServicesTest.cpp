@@ -85,10 +85,10 @@ protected:
         shared_ = std::make_unique<SHARED_INFOS>();
     }
     void TearDown() override { eSetClock(previous_); }
-    void Advance(int32_t us) {
-        g_fakeNow.microseconds += us;
-        g_fakeNow.seconds += g_fakeNow.microseconds / 1000000;
-        g_fakeNow.microseconds %= 1000000;
+    void Advance(int64_t us) {
+        const int64_t total = g_fakeNow.microseconds + us;
+        g_fakeNow.seconds += total / 1000000;
+        g_fakeNow.microseconds = static_cast<int32_t>(total % 1000000);
     }
     PFN_CLOCK previous_ = nullptr;
     std::unique_ptr<SHARED_INFOS> shared_;
@@ -110,7 +110,7 @@ TEST_F(TimerFactorTest, FactorIsFrameDurationTimes30) {
     EXPECT_EQ(timer.Unload(), eOK);
 }
 
-TEST_F(TimerFactorTest, ZeroStepKeepsFramesPerSecondAndBackwardClockCountsFromBase) {
+TEST_F(TimerFactorTest, ZeroStepKeepsFramesPerSecondAndABackwardClockGivesNoTime) {
     g_fakeNow = {1000, 0};
     CTimerFactor timer;
     timer.Load(shared_.get());
@@ -121,11 +121,44 @@ TEST_F(TimerFactorTest, ZeroStepKeepsFramesPerSecondAndBackwardClockCountsFromBa
     EXPECT_EQ(shared_->m_dFrameFactor, 0.0);
     EXPECT_EQ(shared_->m_dFramesPerSecond, fps);
 
-    Advance(1000000);
-    timer.OneStep();  // now = 1.033333 s after the base
-    g_fakeNow = {1000, 100000};  // stepped back: d = now = 0.1 s
+    // Stepped back within the run, and back past the time of Load: no time
+    // passes either way, and nothing runs backwards.
+    struct Case { eCLOCK_TIME back; const char* what; };
+    const Case cases[] = {{{1000, 100000}, "after the base"}, {{400, 0}, "before the base"}};
+    for (const Case& c : cases) {
+        Advance(1000000);
+        timer.OneStep();
+        g_fakeNow = c.back;
+        timer.OneStep();
+        EXPECT_EQ(shared_->m_dFrameFactor, 0.0) << c.what;
+        // From there on time is measured from the new reading.
+        Advance(16667);
+        timer.OneStep();
+        EXPECT_NEAR(shared_->m_dFrameFactor, 0.5, 1e-4) << c.what;
+    }
+
+    // Forward by an hour: one long frame, then ordinary ones.
+    Advance(3600 * 1000000LL);
     timer.OneStep();
-    EXPECT_NEAR(shared_->m_dFrameFactor, 3.0, 1e-9);
+    EXPECT_NEAR(shared_->m_dFrameFactor, 3600.0 * 30.0, 1e-3);
+    Advance(16667);
+    timer.OneStep();
+    EXPECT_NEAR(shared_->m_dFrameFactor, 0.5, 1e-4);
+}
+
+TEST_F(TimerFactorTest, WithoutAnInstalledClockElapsedTimeIsMonotonic) {
+    eSetClock(nullptr);
+    // The elapsed clock is not the calendar: it starts near boot, not 1970.
+    const eCLOCK_TIME calendar = eGetClock();
+    const eCLOCK_TIME a = eGetElapsedClock();
+    const eCLOCK_TIME b = eGetElapsedClock();
+    EXPECT_NE(a.seconds, calendar.seconds);
+    EXPECT_TRUE(b.seconds > a.seconds || (b.seconds == a.seconds && b.microseconds >= a.microseconds));
+    CTimerFactor timer;
+    timer.Load(shared_.get());
+    timer.OneStep();
+    EXPECT_GE(shared_->m_dFrameFactor, 0.0);
+    EXPECT_LT(shared_->m_dFrameFactor, 30.0);  // well under a second between the two reads
 }
 
 TEST_F(TimerFactorTest, GetTimerCountReadsTheInstalledClock) {

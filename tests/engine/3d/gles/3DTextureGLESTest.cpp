@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -371,10 +372,16 @@ TEST_F(TextureGlesTest, GrabCopiesPowerOfTwoSizesOfTheScreen) {
         {"portrait, scale 1", 320, 480, 1.0f, ORIENTATION_PORTRAIT, true, 4, 4, 512, 512},
         {"portrait, scale 2", 320, 480, 2.0f, ORIENTATION_PORTRAIT, true, 4, 4, 1024, 1024},
         {"landscape screen, orientation 3", 480, 320, 1.0f, ORIENTATION_LANDSCAPE_LEFT, true, 4, 4, 512, 512},
-        {"narrow screen, orientation 4: axes exchanged", 200, 480, 1.0f, ORIENTATION_LANDSCAPE_RIGHT, true, 4, 4,
-         512, 256},
+        // A screen turned by its projections keeps the surface's upright size
+        // in the record: exchanging the axes would copy the wrong sides.
+        {"upright screen turned to orientation 4: as it is", 200, 480, 1.0f, ORIENTATION_LANDSCAPE_RIGHT, true, 4,
+         4, 256, 512},
+        {"landscape-sized screen, orientation 4: axes exchanged", 480, 200, 1.0f, ORIENTATION_LANDSCAPE_RIGHT, true,
+         4, 4, 256, 512},
         {"narrow screen, portrait", 200, 480, 1.0f, ORIENTATION_PORTRAIT, true, 4, 4, 256, 512},
         {"the texture's own size", 320, 480, 2.0f, ORIENTATION_PORTRAIT, false, 64, 100, 128, 256},
+        {"the texture's own size in landscape: axes exchanged", 320, 480, 2.0f, ORIENTATION_LANDSCAPE_RIGHT, false,
+         64, 100, 256, 128},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -439,6 +446,65 @@ TEST_F(TextureGlesTest, LuminanceGrabAndUpdateGrab) {
     DrawScreenQuad(texture.get(), s, t);
     for (auto [x, y] : {std::pair{50, 50}, std::pair{150, 50}, std::pair{50, 300}, std::pair{319, 479}})
         EXPECT_EQ(ReadPixel(x, y), (RGBA{255, 255, 0, 255})) << x << "," << y;
+}
+
+TEST_F(TextureGlesTest, CopiesAndUploadsTheContextRefusesFailWithATraceLine) {
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    ASSERT_GT(maxSize, 0);
+    ASSERT_LT(maxSize, 65535) << "a side over the limit must fit the 16-bit size";
+    uint8_t pixel[3] = {};
+    struct Case {
+        const char* what;
+        std::function<eRESULT(C3DTextureGLES*)> run;
+        const char* trace;
+    };
+    const std::vector<Case> cases = {
+        {"an update grab larger than the storage",
+         [&](C3DTextureGLES* t) {
+             EXPECT_EQ(t->MakeTextureFromRaw(4, 4, 24, pixel, "small.png"), eOK);
+             return t->ScreenShot(true, true, false, 0);  // 512 x 512 into 4 x 4
+         },
+         "does not fit the texture's 4x4"},
+        {"an update grab before any storage",
+         [&](C3DTextureGLES* t) { return t->ScreenShot(true, true, false, 0); }, "does not fit"},
+        {"a grab over the context's largest texture",
+         [&](C3DTextureGLES* t) {
+             shared->m_fScaleX = shared->m_fScaleY = float(maxSize) / 100.0f;  // 320 x scale > max
+             return t->ScreenShot(false, true, false, 0);
+         },
+         "is larger than the context allows"},
+        {"an upload over the context's largest texture",
+         [&](C3DTextureGLES* t) {
+             return t->MakeTextureFromRaw(static_cast<uint16_t>(maxSize + 1), 1, 24, nullptr, "wide.png");
+         },
+         "MakeTextureFromRaw"},
+        {"a storage changed behind the texture's back: the context's own error",
+         [&](C3DTextureGLES* t) {
+             EXPECT_EQ(t->MakeTextureFromRaw(512, 512, 24, nullptr, "big.png"), eOK);
+             glBindTexture(GL_TEXTURE_2D, t->m_dwTexture);
+             glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 8, 8, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+             return t->ScreenShot(true, true, false, 0);
+         },
+         "failed! (GL error 0x0501)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        shared->m_fScaleX = shared->m_fScaleY = 1.0f;
+        auto texture = Make(0, kNearest);
+        testing::internal::CaptureStderr();
+        const eRESULT result = c.run(texture.get());
+        const std::string trace = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(result, eFAILED);
+        EXPECT_NE(trace.find(c.trace), std::string::npos) << trace;
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << "the failure's error is consumed";
+    }
+    shared->m_fScaleX = shared->m_fScaleY = 1.0f;
+    // The same grab into storage of the right size succeeds.
+    auto texture = Make(0, kNearest);
+    ASSERT_EQ(texture->MakeTextureFromRaw(512, 512, 24, nullptr, "room.png"), eOK);
+    EXPECT_EQ(texture->m_dwStorageWidth, 512u);
+    EXPECT_EQ(texture->ScreenShot(true, true, false, 0), eOK);
 }
 
 // --- Through the device -------------------------------------------------------
