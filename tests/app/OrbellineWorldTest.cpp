@@ -50,7 +50,7 @@ size_t Count(const std::string& text, const std::string& what) {
 // pack, frames drawn one by one on a simulated clock.
 class Ball {
 public:
-    explicit Ball(int64_t seed) {
+    explicit Ball(int64_t seed, int scale = 1) : scale_(scale) {
         char cwd[4096];
         previousDir_ = getcwd(cwd, sizeof(cwd)) ? cwd : ".";
         bundle_ = ::testing::TempDir() + "orbelline_ball_" + std::to_string(getpid()) + "_" + std::to_string(seed);
@@ -62,6 +62,7 @@ public:
         g_now = {seed, 0};
         previousClock_ = eSetClock(&SimulatedClock);
         if (chdir(bundle_.c_str()) != 0) return;
+        platformView_.Layer()->scale = scale;
         platform::SetPresentHandler([this](const platform::Frame& f) { frame_ = f; });
         view_ = EAGLView::initWithCoder(&platformView_);
         if (view_) view_->LayoutSubviews();
@@ -112,14 +113,18 @@ public:
         Up();
         Frames(2);
     }
-    // Luminance of the presented frame at a pixel (portrait, top row first).
-    float Luma(int x, int y) const {
-        const uint8_t* p = &frame_.rgba[(static_cast<size_t>(y) * frame_.width + x) * 4];
+    // Luminance of the presented frame at a view point (portrait, top row
+    // first): the middle pixel of the point's scale x scale block.
+    float Luma(int x, int y) const { return PixelLuma(frame_, x * scale_ + scale_ / 2, y * scale_ + scale_ / 2); }
+    static float PixelLuma(const platform::Frame& f, int x, int y) {
+        const uint8_t* p = &f.rgba[(static_cast<size_t>(y) * f.width + x) * 4];
         return 0.299f * p[0] + 0.587f * p[1] + 0.114f * p[2];
     }
     const platform::Frame& Frame() const { return frame_; }
+    int Scale() const { return scale_; }
 
 private:
+    int scale_;
     std::string previousDir_, bundle_;
     PFN_CLOCK previousClock_ = nullptr;
     platform::View platformView_;
@@ -169,9 +174,13 @@ TEST(OrbellineWorld, TheGlassHidesTheAnswerUntilItIsRubbed) {
     EXPECT_EQ(differing, 0);
 }
 
-TEST(OrbellineWorld, RubbingOneSideRevealsDarkTextOnlyThere) {
-    Ball b(1700000000);
+// What a user sees is the same at every pixel scale the program offers.
+class OrbellineWorldAtScale : public ::testing::TestWithParam<int> {};
+
+TEST_P(OrbellineWorldAtScale, RubbingOneSideRevealsDarkTextOnlyThere) {
+    Ball b(1700000000, GetParam());
     ASSERT_TRUE(b.Ok());
+    ASSERT_EQ(b.Frame().width, 320 * GetParam());
     b.Frames(3);
     // A brush stamp is 0.15 of the mask high, about 72 view points along y.
     const Box rubbed = {kAnswerBand.x0, 260, kAnswerBand.x1, kAnswerBand.y1};     // one end of the band
@@ -189,12 +198,14 @@ TEST(OrbellineWorld, RubbingOneSideRevealsDarkTextOnlyThere) {
     EXPECT_GT(after.mean, other.mean + 40);
 }
 
-TEST(OrbellineWorld, ATapStampsOneQuadUnderTheFinger) {
-    Ball b(1700000000);
+TEST_P(OrbellineWorldAtScale, ATapStampsOneQuadUnderTheFinger) {
+    const int scale = GetParam();
+    Ball b(1700000000, scale);
     ASSERT_TRUE(b.Ok());
     b.Frames(3);
-    // A tap at each side of the ball: the brightened spot is centred on it.
-    const float taps[][2] = {{185, 160}, {185, 320}, {110, 240}, {250, 240}};
+    // A tap at each side of the ball, and two near its left and right rims:
+    // the brightened spot is centred on each.
+    const float taps[][2] = {{185, 160}, {185, 320}, {110, 240}, {250, 240}, {170, 125}, {170, 340}};
     for (const auto& tap : taps) {
         SCOPED_TRACE(std::to_string(tap[0]) + "," + std::to_string(tap[1]));
         platform::Frame before = b.Frame();
@@ -209,12 +220,13 @@ TEST(OrbellineWorld, ATapStampsOneQuadUnderTheFinger) {
             b.Frames(1);
         }
         EXPECT_EQ(b.World()->m_dwStrokeVertices, 0u);  // consumed by the frame
+        // The pointer the world keeps is at the finger too, in points.
+        EXPECT_EQ(b.World()->m_pSharedInfos->m_fMouseX, 480.0f - tap[1]);
+        EXPECT_EQ(b.World()->m_pSharedInfos->m_fMouseY, tap[0]);
         double sx = 0, sy = 0, weight = 0;
-        for (int y = 0; y < 480; ++y) {
-            for (int x = 0; x < 320; ++x) {
-                const uint8_t* p = &before.rgba[(static_cast<size_t>(y) * 320 + x) * 4];
-                float was = 0.299f * p[0] + 0.587f * p[1] + 0.114f * p[2];
-                float gain = b.Luma(x, y) - was;
+        for (int y = 0; y < b.Frame().height; ++y) {
+            for (int x = 0; x < b.Frame().width; ++x) {
+                float gain = Ball::PixelLuma(b.Frame(), x, y) - Ball::PixelLuma(before, x, y);
                 if (gain > 20) {
                     sx += x * gain;
                     sy += y * gain;
@@ -223,10 +235,15 @@ TEST(OrbellineWorld, ATapStampsOneQuadUnderTheFinger) {
             }
         }
         ASSERT_GT(weight, 0);
-        EXPECT_NEAR(sx / weight, tap[0], 4.0);
-        EXPECT_NEAR(sy / weight, tap[1], 4.0);
+        EXPECT_NEAR(sx / weight / scale, tap[0], 4.0);
+        EXPECT_NEAR(sy / weight / scale, tap[1], 4.0);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Scales, OrbellineWorldAtScale, ::testing::Values(1, 2, 3, 4),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "Scale" + std::to_string(info.param);
+                         });
 
 TEST(OrbellineWorld, ALongSwipeInOneFrameStampsAtMost32Quads) {
     Ball b(1700000000);
