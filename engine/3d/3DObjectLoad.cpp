@@ -152,8 +152,8 @@ eRESULT C3DObject::LoadFromRaw(C3DObjectRaw* raw, PFN_RES_STATIC resStatic, PFN_
         else if (m_dwFlags2 & RENDER_CULL_CW)
             cull = CULL_CW;
         // The stored order is not used: every record draws at its own place.
-        SetSubObjParsingEx(sub, r.dwVertexStart, r.dwVertexCount, r.dwIndexStart, r.dwIndexCount,
-                           r.dwPrimitiveCount, r.dwPrimitiveType, cull, eNO_VALUE);
+        SetSubObjParsingEx(sub, r.dwVertexStart, r.dwVertexCount, r.dwIndexStart, r.dwIndexCount, r.dwPrimitiveCount,
+                           r.dwPrimitiveType, cull, eNO_VALUE);
         if (m_pMaterials) m_pMaterials[sub] = m->m_pMaterials[sub];
 
         char name[eMAX_PATH];

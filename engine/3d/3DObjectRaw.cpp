@@ -102,8 +102,8 @@ uint32_t SubObjectSize(uint32_t contents) {
 
 // Whether the header's counts, at these sizes, fit in `left` bytes.
 bool CountsFit(const HEADER_3DX& h, uint64_t subObjectSize, uint64_t vertexSize, uint64_t left) {
-    const uint64_t need = h.dwSubObjectCount * subObjectSize + h.dwVertexCount * vertexSize +
-                          static_cast<uint64_t>(h.dwIndexCount) * 4u;
+    const uint64_t need =
+        h.dwSubObjectCount * subObjectSize + h.dwVertexCount * vertexSize + static_cast<uint64_t>(h.dwIndexCount) * 4u;
     return need <= left;
 }
 
@@ -119,7 +119,7 @@ ATTRIBUT DecodeRecord(const uint8_t* p) {
 }
 
 void EncodeRecord(uint8_t* p, const ATTRIBUT& r) {
-    const uint32_t words[8] = {r.dwOrder,      r.dwVertexStart,    r.dwVertexCount,    r.dwIndexStart,
+    const uint32_t words[8] = {r.dwOrder,      r.dwVertexStart,    r.dwVertexCount,   r.dwIndexStart,
                                r.dwIndexCount, r.dwPrimitiveCount, r.dwPrimitiveType, r.dwCullMode};
     for (int i = 0; i < 8; ++i) PutU32(p + 4 * i, words[i]);
 }
@@ -293,8 +293,7 @@ public:
         RAW_MODEL* m = m_pRaw->m_pModel;
         for (uint32_t sub = 0; sub < h.dwSubObjectCount; ++sub) {
             if (eFAILURE(ReadRecord(sub))) return eFAILED;
-            if (!ReadName(sub) || !ReadWords(sub) || !ReadMaterial(sub))
-                return Refuse("sub-object %u cut short", sub);
+            if (!ReadName(sub) || !ReadWords(sub) || !ReadMaterial(sub)) return Refuse("sub-object %u cut short", sub);
         }
         const uint32_t vertexSize = VertexSize(c);
         for (uint32_t i = 0; i < h.dwVertexCount; ++i) {
@@ -343,8 +342,8 @@ private:
         if (!m_pSource->Read(bytes, sizeof bytes)) return Refuse("record %u cut short", sub);
         const ATTRIBUT r = DecodeRecord(bytes);
         if (!RecordFits(r, m_Header.dwVertexCount, m_Header.dwIndexCount))
-            return Refuse("record %u (vertices %u+%u, indices %u+%u) outside the header counts", sub,
-                          r.dwVertexStart, r.dwVertexCount, r.dwIndexStart, r.dwIndexCount);
+            return Refuse("record %u (vertices %u+%u, indices %u+%u) outside the header counts", sub, r.dwVertexStart,
+                          r.dwVertexCount, r.dwIndexStart, r.dwIndexCount);
         m_pRaw->m_pModel->m_pAttributes[sub] = r;
         return eOK;
     }
@@ -414,8 +413,7 @@ eRESULT C3DObjectRaw::Load(uint32_t subObjects, uint32_t vertices, uint32_t indi
     Unload();
     if (!subObjects || !vertices || !indices) return eFAILED;
     // The object these counts are for could not hold more.
-    if (subObjects > eOBJ_MAX_SUBOBJECTS || vertices > eOBJ_MAX_VERTICES || indices > eOBJ_MAX_INDICES)
-        return eFAILED;
+    if (subObjects > eOBJ_MAX_SUBOBJECTS || vertices > eOBJ_MAX_VERTICES || indices > eOBJ_MAX_INDICES) return eFAILED;
     RAW_MODEL* m = static_cast<RAW_MODEL*>(std::calloc(1, sizeof(RAW_MODEL)));
     if (!m) return eFAILED;
     m_pModel = m;
@@ -439,8 +437,8 @@ eRESULT C3DObjectRaw::Load(uint32_t subObjects, uint32_t vertices, uint32_t indi
     m->m_pdwTextureWords1 = static_cast<uint32_t*>(std::calloc(subObjects, sizeof(uint32_t)));
     m->m_pdwTextureWords2 = static_cast<uint32_t*>(std::calloc(subObjects, sizeof(uint32_t)));
     if (!m->m_pdwIndices || !m->m_pvPositions || !m->m_pdwColors || !m->m_pdwSpeculars || !m->m_pvUVs ||
-        !m->m_pvNormals || !m->m_pAttributes || !m->m_pMaterials || !m->m_pszTextureNames ||
-        !m->m_pdwTextureWords1 || !m->m_pdwTextureWords2) {
+        !m->m_pvNormals || !m->m_pAttributes || !m->m_pMaterials || !m->m_pszTextureNames || !m->m_pdwTextureWords1 ||
+        !m->m_pdwTextureWords2) {
         Unload();
         return eFAILED;
     }
@@ -518,10 +516,14 @@ eRESULT C3DObjectRaw::LoadFrom3DX(FILE* file, uint32_t size) {
     const HEADER_3DX header = DecodeHeader(bytes);
     const uint64_t left = source.Remaining();
     switch (header.dwVersion) {
-        case e3DX_VERSION_V2: return LoadFrom3DX_V2(file, header, static_cast<uint32_t>(left));
-        case e3DX_VERSION_V3: return LoadFrom3DX_V3(file, header, static_cast<uint32_t>(left));
-        case e3DX_VERSION_V4: return LoadFrom3DX_V4(file, header, static_cast<uint32_t>(left));
-        default: break;
+        case e3DX_VERSION_V2:
+            return LoadFrom3DX_V2(file, header, static_cast<uint32_t>(left));
+        case e3DX_VERSION_V3:
+            return LoadFrom3DX_V3(file, header, static_cast<uint32_t>(left));
+        case e3DX_VERSION_V4:
+            return LoadFrom3DX_V4(file, header, static_cast<uint32_t>(left));
+        default:
+            break;
     }
     eTRACE(LogOf(m_pSharedInfos), 1, "# C3DObjectRaw::LoadFrom3DX refused: version %u\n", header.dwVersion);
     return eFAILED;
@@ -630,8 +632,6 @@ eRESULT C3DObjectRaw::SaveTo3DXFile(const char* path, uint32_t contents) {
 
     const bool closed = std::fclose(file) == 0;
     if (out.Failed() || !closed) {
-        // A cut model is worse than none.
-        std::remove(path);
         eTRACE(log, 1, "# C3DObjectRaw::SaveTo3DXFile failed writing \"%s\"\n", path);
         return eFAILED;
     }
