@@ -279,6 +279,13 @@ TEST_F(ModelLoadTest, SaveNeedsAnIndexBufferAndA3DXName) {
     ASSERT_NE(bare, nullptr);
     EXPECT_EQ(bare->SaveToFile((dir + "bare.3dx").c_str(), 0x03DF0000u), eFAILED);
     EXPECT_NE(access((dir + "bare.3dx").c_str(), F_OK), 0);
+    // No sub-object: nothing a 3DX file can hold, and no file is written.
+    C3DObject* empty = device.Create3DObject(OBJ_NORMAL, 0);
+    ASSERT_NE(empty, nullptr);
+    ASSERT_EQ(empty->InitConstruct(0, 3, 3), eOK);
+    EXPECT_EQ(empty->SaveToFile((dir + "empty.3dx").c_str(), 0x03DF0000u), eFAILED);
+    EXPECT_NE(access((dir + "empty.3dx").c_str(), F_OK), 0);
+    EXPECT_EQ(device.Delete3DObject(empty), eOK);
     C3DObject* o = Build(model3dx::Sample());
     ASSERT_NE(o, nullptr);
     for (const char* name : {"out.3ds", "out.3ds.3dx", "out.obj", "out.3Dx"}) {
