@@ -479,7 +479,7 @@ void Fill(C3DObjectRaw& raw, const Model& m) {
 }
 
 // The engine's writer and the tests' writer agree byte for byte, for the
-// contents words the Part's example and a few others.
+// contents words, position and uv only among them.
 TEST(RawModel, WriterStoresOnlyTheNamedSections) {
     const uint32_t words[] = {e3DX_POSITION | e3DX_UV, 0x03DF0000u, e3DX_POSITION | e3DX_NORMAL | e3DX_MATERIAL,
                               e3DX_COLOR | e3DX_TEXTURE_NAME | e3DX_TEXTURE_WORD1};
