@@ -304,15 +304,6 @@ C3DTexture* C3DObject::GetOneTexture(uint32_t, uint32_t) { return nullptr; }
 eRESULT C3DObject::DeleteTexture(uint32_t, uint32_t) { return eOK; }
 eRESULT C3DObject::DeleteOneTexture(uint32_t, uint32_t) { return eOK; }
 
-eRESULT C3DObject::MakeFromAddress(void*, uint32_t, const char*) { return eFAILED; }
-eRESULT C3DObject::MakeFromAddressEx(void*, uint32_t, const char*, PFN_RES_PACKER) { return eFAILED; }
-eRESULT C3DObject::LoadFromPacker(_RES_PACKER*) { return eFAILED; }
-eRESULT C3DObject::LoadFromPackerEx(_RES_PACKER*, PFN_RES_STATIC) { return eFAILED; }
-eRESULT C3DObject::LoadFromFile(const char*, const char*) { return eFAILED; }
-eRESULT C3DObject::LoadFromFileEx(const char*, const char*, PFN_RES_STATIC, PFN_RES_PACKER) { return eFAILED; }
-eRESULT C3DObject::SaveToFile(const char*, uint32_t) { return eFAILED; }
-eRESULT C3DObject::LoadFromRaw(C3DObjectRaw*, PFN_RES_STATIC, PFN_RES_PACKER, const char*) { return eFAILED; }
-eRESULT C3DObject::SaveToRaw(C3DObjectRaw*, uint32_t) { return eFAILED; }
 eRESULT C3DObject::ConstructFromModel(uint32_t, void*) { return eFAILED; }
 eRESULT C3DObject::ConstructFromObjects(C3DObject**, uint32_t) { return eFAILED; }
 eRESULT C3DObject::ConstructFromObjectsNormals(C3DObject**, uint32_t, float, uint32_t) { return eFAILED; }

@@ -228,18 +228,22 @@ public:
     virtual eRESULT DeleteTexture(uint32_t n, uint32_t unit);
     virtual eRESULT DeleteOneTexture(uint32_t sub, uint32_t unit);
 
-    // Models from files, pack entries, memory and raw models; they fail until
-    // a model reader is present.
+    // Models through a raw model (3DObjectLoad.cpp): from a file (textures
+    // looked up under `texturePath` + name), a pack entry or memory (textures
+    // through the given or the shared loaders). The name is kept on success;
+    // a texture that cannot be had fails the load, leaves the geometry and
+    // sets SHARED_INFOS error code 10 with the name.
     virtual eRESULT MakeFromAddress(void* data, uint32_t size, const char* name);
     virtual eRESULT MakeFromAddressEx(void* data, uint32_t size, const char* name, PFN_RES_PACKER resPacker);
     virtual eRESULT LoadFromPacker(_RES_PACKER* packer);
     virtual eRESULT LoadFromPackerEx(_RES_PACKER* packer, PFN_RES_STATIC resStatic);
-    virtual eRESULT LoadFromFile(const char* path, const char* name);
-    virtual eRESULT LoadFromFileEx(const char* path, const char* name, PFN_RES_STATIC resStatic,
+    virtual eRESULT LoadFromFile(const char* path, const char* texturePath);
+    virtual eRESULT LoadFromFileEx(const char* path, const char* texturePath, PFN_RES_STATIC resStatic,
                                    PFN_RES_PACKER resPacker);
-    virtual eRESULT SaveToFile(const char* path, uint32_t flags);
+    // A 3DX file holding the sections named by `contents`.
+    virtual eRESULT SaveToFile(const char* path, uint32_t contents);
     virtual eRESULT LoadFromRaw(C3DObjectRaw* raw, PFN_RES_STATIC resStatic, PFN_RES_PACKER resPacker,
-                                const char* name);
+                                const char* texturePath);
     virtual eRESULT SaveToRaw(C3DObjectRaw* raw, uint32_t flags);
     // Procedural models and merges; they fail here.
     virtual eRESULT ConstructFromModel(uint32_t model, void* parameters);
