@@ -120,9 +120,6 @@ eRESULT C3DObject::LoadFromRaw(C3DObjectRaw* raw, PFN_RES_STATIC resStatic, PFN_
                                const char* texturePath) {
     const RAW_MODEL* m = raw ? raw->m_pModel : nullptr;
     if (!m) return eFAILED;
-    // InitConstruct drops the slot arrays: give their texture uses back first.
-    DeleteTexture(eALL_SUBOBJECTS, 0);
-    DeleteTexture(eALL_SUBOBJECTS, 1);
     if (eFAILURE(InitConstruct(m->m_dwSubObjectCount, m->m_dwVertexCount, m->m_dwIndexCount))) return eFAILED;
     if (eFAILURE(BeginConstruct())) return eFAILED;
 
