@@ -248,8 +248,8 @@ public:
     // Procedural models and merges; they fail here.
     virtual eRESULT ConstructFromModel(uint32_t model, void* parameters);
     virtual eRESULT ConstructFromObjects(C3DObject** objects, uint32_t count);
-    virtual eRESULT ConstructFromObjectsNormals(C3DObject** objects, uint32_t count, float angle,
-                                                uint32_t flags);
+    virtual eRESULT ConstructFromObjectsNormals(C3DObject** objects, uint32_t count, float length,
+                                                uint32_t color);
     // Render state from the render flags; fails here.
     virtual eRESULT CreateStateBlock();
     virtual eRESULT ApplyStateBlock();

@@ -1,6 +1,8 @@
 // The implementations every concrete object shares: texture slots and the
-// texture creators (through the render device's texture factory), and the
-// end of construction with its one-shot normal computation.
+// texture creators (through the render device's texture factory), the end of
+// construction with its one-shot normal computation, the normals themselves
+// (3DObjectNormals.cpp) and the procedural models and merges
+// (3DObjectModels.cpp).
 #pragma once
 
 #include <cstdint>
@@ -43,6 +45,37 @@ public:
     C3DTexture* GetOneTexture(uint32_t sub, uint32_t unit) override;
     eRESULT DeleteTexture(uint32_t n, uint32_t unit) override;
     eRESULT DeleteOneTexture(uint32_t sub, uint32_t unit) override;
+
+    // Vertex normals from the triangles of every sub-object (lists, strips
+    // and fans; lines and points give nothing). The indices must be open.
+    // Flat: each face normal is added and the sum renormalised at once.
+    // Smooth: face normals weighted by the vertices' use counts, normalised,
+    // then welded across vertices of one sub-object at identical positions.
+    // Triangles naming a vertex the object does not have are skipped.
+    eRESULT ComputeNormals() override;
+    eRESULT ComputeNormalsSmooth() override;
+    // normal = normalise(normal + face normal) for a, b and c.
+    eRESULT ComputeOneNormals(uint32_t a, uint32_t b, uint32_t c);
+    // normal = (normal + face normal) x weight for a, b and c.
+    eRESULT ComputeOneNormalsSmooth(uint32_t a, uint32_t b, uint32_t c, float wa, float wb, float wc);
+    eRESULT ComputeOneNormalsSmoothNormalize(uint32_t v);
+    // Vertices of the record at exactly equal positions share the normalised
+    // mean of their normals; the first vertex at a position leads its group.
+    // Groups come from hashing the positions (buckets, then a table per
+    // bucket): O(n) expected in the record's vertex count.
+    eRESULT ComputeOneNormalsSmoothVertex(const ATTRIBUT* record);
+
+    // Procedural models (MODEL_TYPE_*, records in 3DObjectModels.h) and the
+    // merges of several objects into one.
+    eRESULT ConstructFromModel(uint32_t model, void* parameters) override;
+    eRESULT ConstructFromObjects(C3DObject** objects, uint32_t count) override;
+    // A line list from each source vertex along its normal, `length` long.
+    eRESULT ConstructFromObjectsNormals(C3DObject** objects, uint32_t count, float length,
+                                        uint32_t color) override;
+
+protected:
+    // One more use of a device texture that a further slot now holds.
+    void AddTextureUse(C3DTexture* texture);
 
 private:
     // Stores a texture just obtained from the device for `sub`
