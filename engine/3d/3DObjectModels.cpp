@@ -586,8 +586,7 @@ eRESULT C3DObjectPrivate::ConstructFromObjects(C3DObject** objects, uint32_t cou
             if (m_pMaterials && source->m_pMaterials) m_pMaterials[target] = source->m_pMaterials[sub];
             for (uint32_t unit = 0; unit < 2; ++unit) {
                 C3DTexture* texture = source->GetOneTexture(sub, unit);
-                SetOneTexture(texture, target, unit);
-                if (texture) AddTextureUse(texture);  // both objects give one back
+                SetOneTexture(texture, target, unit);  // takes its own use
             }
         }
         subBase += source->m_dwSubObjectCount;

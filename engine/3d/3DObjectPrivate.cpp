@@ -21,8 +21,6 @@ eRESULT C3DObjectPrivate::EndConstruct(bool applyState) {
     return applyState ? CreateStateBlock() : eOK;
 }
 
-void C3DObjectPrivate::AddTextureUse(C3DTexture* texture) { AddTextureUses(GetDevice(), texture, 1); }
-
 bool C3DObjectPrivate::CanStore(uint32_t n, bool oneSubObject, uint32_t unit) const {
     if (unit > 1 || !m_ppTextures) return false;
     if (oneSubObject && n != eALL_SUBOBJECTS) return TextureSlot(n, unit) != nullptr;

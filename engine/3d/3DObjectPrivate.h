@@ -73,10 +73,6 @@ public:
     eRESULT ConstructFromObjectsNormals(C3DObject** objects, uint32_t count, float length,
                                         uint32_t color) override;
 
-protected:
-    // One more use of a device texture that a further slot now holds.
-    void AddTextureUse(C3DTexture* texture);
-
 private:
     // Stores a texture just obtained from the device for `sub`
     // (eALL_SUBOBJECTS: every sub-object); gives it back when it cannot.

@@ -360,14 +360,11 @@ TEST_F(ModelsRenderTest, MergeDrawsEveryPartWithItsTexture) {
     C3DObject* right = device.Create3DObject(OBJ_NORMAL, RENDER_TEXTURE1);
     ASSERT_EQ(left->ConstructFromModel(MODEL_TYPE_BOX, &box), eOK);
     ASSERT_EQ(right->ConstructFromModel(MODEL_TYPE_DISK, &disk), eOK);
-    ASSERT_EQ(left->SetTexture(orange, eALL_SUBOBJECTS, 0), eOK);  // six slots: five more uses
-    CFIFOListRecycle* textures = device.m_plistTextures;
-    for (void* p = textures->GetFirst(); p; p = textures->GetNext())
-        if (p == orange) {
-            for (int i = 0; i < 5; ++i) textures->IncRecycleCount();
-            break;
-        }
+    ASSERT_EQ(left->SetTexture(orange, eALL_SUBOBJECTS, 0), eOK);  // each of six slots takes a use
     ASSERT_EQ(right->SetOneTexture(teal, 0, 0), eOK);
+    // The slots hold the textures now: the creation uses go back.
+    device.DeleteTexture(orange);
+    device.DeleteTexture(teal);
     shared->m_pMaths3D->_MATRIX3DTranslationXYZ(&left->m_matMatrix, -1.2f, 0, 0);
     shared->m_pMaths3D->_MATRIX3DTranslationXYZ(&right->m_matMatrix, 1.2f, 0, 0);
 
