@@ -187,7 +187,8 @@ TEST_F(WorldTest, TouchesMapByTheCameraOrientationAndFrameFlagsClear) {
     ASSERT_EQ(Load(0x01000020), eOK);
     SHARED_INFOS* s = world_->m_pSharedInfos;
     struct Case { ORIENTATION o; float x, y; };
-    // Touch at portrait point (100, 50) on a 320 x 480 screen.
+    // Touch at portrait point (100, 50) on a 320 x 480 screen. Touches come
+    // in points, so the pixel scale changes nothing.
     const Case cases[] = {
         {ORIENTATION_PORTRAIT, 100, 50},
         {ORIENTATION_PORTRAIT_UPSIDE_DOWN, 220, 430},
@@ -195,16 +196,20 @@ TEST_F(WorldTest, TouchesMapByTheCameraOrientationAndFrameFlagsClear) {
         {ORIENTATION_LANDSCAPE_RIGHT, 430, 100},
         {ORIENTATION_FACE_UP, 100, 50},
     };
-    for (const Case& c : cases) {
-        world_->m_p3DEngine->m_pCamera->InitDynOrientation(c.o);
-        TOUCH_MESSAGE msg{};
-        msg.type = eTOUCH_BEGAN;
-        msg.x = 100.7f;  // whole logical units
-        msg.y = 50.2f;
-        EXPECT_EQ(world_->IncomingOSMessage(&msg), eFAILED);  // the result means nothing
-        EXPECT_EQ(s->m_fMouseX, c.x) << c.o;
-        EXPECT_EQ(s->m_fMouseY, c.y) << c.o;
+    for (float scale : {1.0f, 2.0f, 3.0f}) {
+        s->m_fScaleX = s->m_fScaleY = scale;
+        for (const Case& c : cases) {
+            world_->m_p3DEngine->m_pCamera->InitDynOrientation(c.o);
+            TOUCH_MESSAGE msg{};
+            msg.type = eTOUCH_BEGAN;
+            msg.x = 100.7f;  // whole logical units
+            msg.y = 50.2f;
+            EXPECT_EQ(world_->IncomingOSMessage(&msg), eFAILED);  // the result means nothing
+            EXPECT_EQ(s->m_fMouseX, c.x) << c.o << " at scale " << scale;
+            EXPECT_EQ(s->m_fMouseY, c.y) << c.o << " at scale " << scale;
+        }
     }
+    s->m_fScaleX = s->m_fScaleY = 1.0f;
     EXPECT_EQ(s->m_abMouseDown[0], 1);
     EXPECT_EQ(s->m_abMousePressed[0], 1);
     ASSERT_EQ(world_->RenderOneStep(), eOK);

@@ -1081,7 +1081,7 @@ TEST_F(ObjectTest, TexturesGoBackToTheDevice) {
     C3DTexture* answer = o->GetOneTexture(0, 1);
     EXPECT_EQ(o->GetOneTexture(1, 1), answer);  // replaced the mask's slot
     EXPECT_EQ(EntryOf(device.m_plistTextures, answer).second, 3u);
-    EXPECT_EQ(device.DeleteTexture(mask), eOK);  // its slot was overwritten: give its use back by hand
+    EXPECT_FALSE(EntryOf(device.m_plistTextures, mask).first);  // its only slot was taken over
 
     // Failures leave the slots alone and keep no texture.
     const int made = device.texturesMade;
@@ -1096,7 +1096,7 @@ TEST_F(ObjectTest, TexturesGoBackToTheDevice) {
     EXPECT_EQ(o->MakeTextureFromAddress(0, 0, nullptr, 0, 1, 1, "none"), eOK);
     EXPECT_EQ(o->GetOneTexture(0, 1), nullptr);
     EXPECT_EQ(o->GetOneTexture(1, 1), answer);
-    EXPECT_EQ(device.DeleteTexture(answer), eOK);  // the cleared slot's use
+    EXPECT_EQ(EntryOf(device.m_plistTextures, answer).second, 2u);  // the cleared slot gave its use back
 
     // Drawing binds sub-object textures, then everything goes back.
     EXPECT_EQ(o->Render(eALL_SUBOBJECTS), eOK);
@@ -1109,6 +1109,31 @@ TEST_F(ObjectTest, TexturesGoBackToTheDevice) {
     EXPECT_EQ(EntryOf(device.m_plistTextures, ball), std::make_pair(true, 1u));
     EXPECT_FALSE(EntryOf(device.m_plistTextures, answer).first);
     EXPECT_EQ(device.DeleteTexture(ball), eOK);
+    EXPECT_EQ(CountOf(device.m_plistTextures), 0u);
+}
+
+// Rebuilding the object or loading over an occupied slot must not strand the
+// textures the slots held.
+TEST_F(ObjectTest, RebuildingOrReplacingGivesTheSlotUsesBack) {
+    device.recordingTextures = true;
+    C3DObject* o = Build(OBJ_NORMAL, RENDER_TEXTURE1, {Quad(0, 0, 9, 9), Quad(10, 10, 19, 19)});
+    ASSERT_NE(o, nullptr);
+    ASSERT_EQ(o->LoadTextureFromFile(1, 0, "Data/ball.png", eALL_SUBOBJECTS, 0), eOK);
+    ASSERT_EQ(o->LoadOneTextureFromFile(0, 0, "Data/own.png", 1, 1), eOK);
+    EXPECT_EQ(CountOf(device.m_plistTextures), 2u);
+    ASSERT_EQ(o->InitConstruct(1, 3, 3), eOK);
+    EXPECT_EQ(CountOf(device.m_plistTextures), 0u);
+    EXPECT_EQ(o->GetOneTexture(0, 0), nullptr);
+
+    ASSERT_EQ(o->LoadOneTextureFromFile(0, 0, "Data/first.png", 0, 0), eOK);
+    C3DTexture* first = o->GetOneTexture(0, 0);
+    ASSERT_EQ(o->LoadOneTextureFromFile(0, 0, "Data/second.png", 0, 0), eOK);
+    EXPECT_FALSE(EntryOf(device.m_plistTextures, first).first);
+    EXPECT_EQ(EntryOf(device.m_plistTextures, o->GetOneTexture(0, 0)), std::make_pair(true, 1u));
+    // Setting the texture a slot already holds keeps it alive.
+    ASSERT_EQ(o->SetOneTexture(o->GetOneTexture(0, 0), 0, 0), eOK);
+    EXPECT_EQ(EntryOf(device.m_plistTextures, o->GetOneTexture(0, 0)), std::make_pair(true, 1u));
+    EXPECT_EQ(device.Delete3DObject(o), eOK);
     EXPECT_EQ(CountOf(device.m_plistTextures), 0u);
 }
 
