@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -20,7 +21,6 @@ using namespace platform::oes;
 namespace {
 
 const char kLogPath[] = "Data/Orbelline.log";
-const char kPackPath[] = "Data/Orbelline.res.pak";
 const char kAppBuild[] = __DATE__ " " __TIME__;
 constexpr int kTouchSlots = 10;
 
@@ -62,8 +62,11 @@ std::unique_ptr<EAGLView> EAGLView::initWithCoder(platform::View* view) {
     EAGLView* raw = self.get();
     self->orientationObserver_ = device->AddOrientationObserver([raw] { raw->didRotate(); });
 
+    // Carrying on elsewhere would play another folder's pack and overwrite its log.
     if (chdir(platform::BundlePath().c_str()) != 0) {
-        platform::ConsoleLog("cannot enter the bundle directory %s", platform::BundlePath().c_str());
+        platform::ConsoleLog("orbelline: %s: cannot enter the bundle directory: %s", platform::BundlePath().c_str(),
+                             std::strerror(errno));
+        return nullptr;
     }
 
     if (self->LoadWorld() < 0) return nullptr;  // the destructor unloads what was created
@@ -104,7 +107,7 @@ eRESULT EAGLView::LoadWorld() {
     pWorld = new COrbellineWorld();
     eTRACE(kLogPath, 1, "# RES__PACKER build\n");
 
-    if (pWorld->SetParameters(pParam, pParamEx, nullptr, kPackPath, eGetResPacker, kLogPath) < 0) return eFAILED;
+    if (pWorld->SetParameters(pParam, pParamEx, nullptr, EAGLView::kPackPath, eGetResPacker, kLogPath) < 0) return eFAILED;
 
     pWorld->m_Api.eKavros3DApi.eKavros3DApi_GLES = g_rendererApi;
 

@@ -15,6 +15,9 @@ class CUtilsParametersStatic;
 
 class EAGLView : public platform::ViewResponder, public platform::AccelerometerDelegate {
 public:
+    // The resource pack, relative to the bundle folder.
+    static constexpr const char* kPackPath = "Data/Orbelline.res.pak";
+
     // Start-up; null when the context or the world cannot be had.
     static std::unique_ptr<EAGLView> initWithCoder(platform::View* view);
     ~EAGLView() override;  // shut-down

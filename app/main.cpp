@@ -1,6 +1,8 @@
 // orbelline: the crystal-ball application, in a window or headless.
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,9 +11,13 @@
 
 #include "app/EAGLView.h"
 #include "app/OrbellineAppDelegate.h"
+#include "app/platform/Files.h"
 #include "app/platform/Platform.h"
 
 namespace {
+
+// Far above the shipped pack; a bigger file is not one of ours.
+constexpr uint64_t kMaxPackBytes = 1ull << 30;
 
 const char kUsage[] =
     "usage: orbelline [--headless] [--script FILE] [--scale N] [--seed N]\n"
@@ -52,6 +58,30 @@ std::string DefaultBundle(const char* argv0) {
     slash = binDir.rfind('/');
     std::string buildDir = slash == std::string::npos ? "." : binDir.substr(0, slash);
     return buildDir + "/bundle";
+}
+
+// A bundle the program cannot use is refused before anything starts, so that
+// nothing outside it (another pack, another log) is ever touched.
+bool CheckBundle(const std::string& dir, std::string* why) {
+    struct stat st;
+    if (stat(dir.c_str(), &st) != 0) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        *why = "is not a directory";
+        return false;
+    }
+    if (access(dir.c_str(), R_OK | X_OK) != 0) {
+        *why = std::string("cannot enter the bundle: ") + std::strerror(errno);
+        return false;
+    }
+    std::string packWhy;
+    if (!platform::CheckRegularFile(dir + "/" + EAGLView::kPackPath, kMaxPackBytes, &packWhy)) {
+        *why = std::string(EAGLView::kPackPath) + ": " + packWhy;
+        return false;
+    }
+    return true;
 }
 
 std::string Absolute(const std::string& path) {
@@ -132,6 +162,11 @@ int main(int argc, char** argv) {
     options.headless = forceHeadless || (!forceWindow && !hasDisplay);
     options.scale = static_cast<int>(scale ? scale : (options.headless ? 1 : 2));
     if (options.bundleDir.empty()) options.bundleDir = DefaultBundle(argv[0]);
+    std::string bundleWhy;
+    if (!CheckBundle(options.bundleDir, &bundleWhy)) {
+        std::fprintf(stderr, "orbelline: %s: %s\n", platform::Printable(options.bundleDir).c_str(), bundleWhy.c_str());
+        return 1;
+    }
 
     if (!screenshot.empty() && quitAfter <= 0) {
         std::fprintf(stderr, "orbelline: --screenshot goes with --quit-after\n");

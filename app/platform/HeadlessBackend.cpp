@@ -7,6 +7,7 @@
 #include <limits>
 #include <sstream>
 
+#include "app/platform/Files.h"
 #include "app/platform/RunLoop.h"
 #include "app/platform/Script.h"
 #include "engine/world/Clock.h"
@@ -18,6 +19,8 @@ namespace {
 
 constexpr int64_t kDefaultEpoch = 1700000000;
 constexpr int kDefaultFrames = 120;
+// Far above any hand-written script; keeps a wrong file from filling memory.
+constexpr uint64_t kMaxScriptBytes = 1u << 20;
 // Keeps epoch + elapsed seconds inside int64.
 constexpr int64_t kMaxEpoch = std::numeric_limits<int64_t>::max() / 2;
 constexpr int64_t kMinEpoch = std::numeric_limits<int64_t>::min() / 2;
@@ -82,15 +85,13 @@ private:
             commands_ = {frames, png};
             return true;
         }
-        std::ifstream in(scriptPath_, std::ios::binary);
-        if (!in) {
-            *error = "orbelline: " + options_.scriptPath + ": cannot read the script: " + std::strerror(errno);
+        std::string text, why;
+        if (!ReadRegularFile(scriptPath_, kMaxScriptBytes, &text, &why)) {
+            *error = "orbelline: " + Printable(options_.scriptPath) + ": cannot read the script: " + why;
             return false;
         }
-        std::stringstream text;
-        text << in.rdbuf();
         ScriptError parseError;
-        if (!ParseScript(text.str(), &commands_, &parseError)) {
+        if (!ParseScript(text, &commands_, &parseError)) {
             *error = FormatScriptError(options_.scriptPath, parseError.line, parseError.message);
             return false;
         }

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/platform/Files.h"
 #include "app/platform/RunLoop.h"
 
 namespace platform {
@@ -107,30 +108,24 @@ bool WritePng(const std::string& path, const Frame& frame, std::string* error) {
         *error = "no frame has been presented";
         return false;
     }
-    std::error_code ec;
-    std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(frame.width);
-    image.height = static_cast<png_uint_32>(frame.height);
-    image.format = PNG_FORMAT_RGBA;
-    bool ok = png_image_write_to_stdio(&image, file, 0, frame.rgba.data(), 0, nullptr) != 0;
-    std::string pngMessage = image.message;
-    png_image_free(&image);
-    if (std::fclose(file) != 0) ok = false;
-    if (!ok) {
-        *error = "cannot write " + path + (pngMessage.empty() ? std::string() : ": " + pngMessage);
-        std::remove(path.c_str());
-        return false;
-    }
-    return true;
+    std::string why;
+    const bool ok = WriteFileAtomically(
+        path,
+        [&](FILE* file, std::string* reason) {
+            png_image image;
+            std::memset(&image, 0, sizeof image);
+            image.version = PNG_IMAGE_VERSION;
+            image.width = static_cast<png_uint_32>(frame.width);
+            image.height = static_cast<png_uint_32>(frame.height);
+            image.format = PNG_FORMAT_RGBA;
+            const bool written = png_image_write_to_stdio(&image, file, 0, frame.rgba.data(), 0, nullptr) != 0;
+            if (!written) *reason = image.message;
+            png_image_free(&image);
+            return written;
+        },
+        &why);
+    if (!ok) *error = "cannot write " + Printable(path) + (why.empty() ? std::string() : ": " + why);
+    return ok;
 }
 
 }  // namespace detail

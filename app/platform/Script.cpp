@@ -2,8 +2,11 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <set>
+
+#include "app/platform/Files.h"
 
 namespace platform {
 
@@ -14,6 +17,7 @@ constexpr int64_t kMaxFrames = 1000000;
 constexpr double kMaxSeconds = 86400.0;
 constexpr double kMaxCoordinate = 1.0e6;
 constexpr double kMaxG = 100.0;
+constexpr size_t kMaxLineBytes = 1024;
 
 std::vector<std::string> SplitWords(const std::string& line) {
     std::vector<std::string> words;
@@ -49,6 +53,25 @@ bool ParseNumber(const std::string& word, double* out) {
 }
 
 std::string Quoted(const std::string& word) { return "\"" + word + "\""; }
+
+// A script is text: a control byte (a NUL would cut a word short) or a line
+// far longer than any command is a mistake, not something to guess around.
+// The line bound also bounds the fingers of one event.
+bool CheckLine(const std::string& line, ScriptError* error) {
+    if (line.size() > kMaxLineBytes) {
+        error->message = "line is longer than " + std::to_string(kMaxLineBytes) + " bytes";
+        return false;
+    }
+    for (unsigned char c : line) {
+        if ((c < 0x20 && c != '\t' && c != '\r') || c == 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "0x%02x", c);
+            error->message = std::string("control byte ") + hex + " in the line";
+            return false;
+        }
+    }
+    return true;
+}
 
 class LineParser {
 public:
@@ -224,7 +247,13 @@ bool ParseScript(const std::string& text, std::vector<ScriptCommand>* commands, 
         size_t end = text.find('\n', pos);
         if (end == std::string::npos) end = text.size();
         ++lineNo;
-        std::vector<std::string> words = SplitWords(text.substr(pos, end - pos));
+        const std::string line = text.substr(pos, end - pos);
+        if (!CheckLine(line, err)) {
+            err->line = lineNo;
+            commands->clear();
+            return false;
+        }
+        std::vector<std::string> words = SplitWords(line);
         if (!words.empty()) {
             ScriptCommand cmd;
             if (!parser.Parse(lineNo, words, &cmd)) {
@@ -240,8 +269,8 @@ bool ParseScript(const std::string& text, std::vector<ScriptCommand>* commands, 
 }
 
 std::string FormatScriptError(const std::string& scriptName, int line, const std::string& message) {
-    if (scriptName.empty()) return "orbelline: " + message;
-    return "orbelline: " + scriptName + ":" + std::to_string(line) + ": " + message;
+    if (scriptName.empty()) return "orbelline: " + Printable(message);
+    return "orbelline: " + Printable(scriptName) + ":" + std::to_string(line) + ": " + Printable(message);
 }
 
 }  // namespace platform
