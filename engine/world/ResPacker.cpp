@@ -49,6 +49,9 @@ eRESULT eGetResPacker(const char* name, _RES_PACKER* packer) {
 
     long offset = 0;
     for (;;) {
+        // Nothing may be read past the size the file reports: a device or a
+        // pipe reports none and would otherwise be read for ever.
+        if (fileSize - offset < 8) return eFAILED;
         uint32_t size = 0, nameLen = 0;
         if (!ReadU32LE(file, &size) || !ReadU32LE(file, &nameLen)) return eFAILED;
         if (nameLen > eRES_PACKER_MAX_NAME) return eFAILED;
@@ -68,7 +71,7 @@ eRESULT eGetResPacker(const char* name, _RES_PACKER* packer) {
         // An entry whose data runs past the end of the pack is unusable,
         // whether it is the one asked for or one to skip.
         const long left = fileSize - offset;
-        if (static_cast<unsigned long>(left) < size) return eFAILED;
+        if (left < 0 || static_cast<unsigned long>(left) < size) return eFAILED;
 
         if (StartsWithNoCase(plain, name)) {
             packer->m_dwSize = size;

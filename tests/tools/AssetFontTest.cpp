@@ -249,7 +249,8 @@ TEST_F(AssetFontTest, FilesThatAreNotFontsFailAndWriteNothing) {
     {
         std::ofstream(P("notes.ttf")) << "not a font at all\n";
     }
-    for (const std::string& font : {P("missing.ttf"), P("notes.ttf")}) {
+    // A folder or a device is refused before it is read.
+    for (const std::string& font : {P("missing.ttf"), P("notes.ttf"), dir_.string(), std::string("/dev/zero")}) {
         SCOPED_TRACE(font);
         const Result r = Run({"font", "build", font, "30", "3", P("out")});
         EXPECT_EQ(r.status, 1);

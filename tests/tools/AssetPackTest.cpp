@@ -252,4 +252,30 @@ TEST_F(AssetPackTest, UsageErrorsAndHelp) {
     EXPECT_NE(r.err.find("absent.pak"), std::string::npos);
 }
 
+// A device or a folder as the pack is refused at once: /dev/zero reads as an
+// endless run of empty entries.
+TEST_F(AssetPackTest, APackThatIsNotAFileIsRefused) {
+    for (const std::string& pak : {std::string("/dev/zero"), dir_.string()}) {
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"pack", "list", pak}, std::vector<std::string>{"pack", "extract", pak, "x"}}) {
+            SCOPED_TRACE(testing::PrintToString(args));
+            const Result r = Run(args);
+            EXPECT_EQ(r.status, 1);
+            ExpectOneLineDiagnostic(r);
+            EXPECT_NE(r.err.find(pak), std::string::npos) << r.err;
+        }
+    }
+}
+
+// Names are shown one per line with their size after a tab, so bytes that
+// would break that layout are escaped.
+TEST_F(AssetPackTest, ListEscapesControlBytesInNames) {
+    WriteFile(dir_ / "a", "1");
+    const std::string odd = std::string("t\tn\ne\x1b", 6);
+    ASSERT_EQ(Run({"pack", "create", P("d.pak"), P("a") + "=" + odd}).status, 0);
+    const Result r = Run({"pack", "list", P("d.pak")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "t\\x09n\\x0ae\\x1b\t1\n");
+}
+
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include <png.h>
 
+#include "app/platform/Files.h"
 #include "app/platform/Platform.h"
 #include "engine/3d/KavroFont.h"
 #include "engine/3d/Maths3D.h"
@@ -77,17 +78,14 @@ struct Built {
     std::vector<VECTOR4D> cells;
 };
 
+// Real fonts are a few MiB; a bigger file, a device or a folder is refused
+// before anything is read.
+constexpr uint64_t kMaxFontBytes = 64u << 20;
+
 bool ReadWhole(const std::string& path, std::vector<uint8_t>* out, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = std::strerror(errno);
-        return false;
-    }
-    out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        *error = "read failed";
-        return false;
-    }
+    std::string bytes;
+    if (!platform::ReadRegularFile(path, kMaxFontBytes, &bytes, error)) return false;
+    out->assign(bytes.begin(), bytes.end());
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/platform/Files.h"
 #include "engine/world/ResPacker.h"
 #include "tools/asset/Commands.h"
 
@@ -319,7 +320,9 @@ int RunList(const std::vector<std::string>& args) {
             return damaged("entry " + Quote(name) + " is truncated (needs " + std::to_string(size) + " bytes, " +
                            std::to_string(dataLeft) + " left)");
         }
-        std::printf("%s\t%u\n", name.c_str(), static_cast<unsigned>(size));
+        // A name with a tab, a newline or an escape byte would break the
+        // NAME<TAB>SIZE lines.
+        std::printf("%s\t%u\n", platform::Printable(name).c_str(), static_cast<unsigned>(size));
         if (std::fseek(f, static_cast<long>(size), SEEK_CUR) != 0) return damaged("cannot seek (" + ErrnoText() + ")");
         offset += 8 + nameLen + uint64_t{size};
     }
@@ -349,6 +352,9 @@ int RunExtract(const std::vector<std::string>& args) {
     const std::string at = where + ": " + pak;
     FilePtr file(std::fopen(pak.c_str(), "rb"));
     if (!file) return Fail(at, "cannot open (" + ErrnoText() + ")");
+    struct stat st;
+    if (fstat(fileno(file.get()), &st) != 0) return Fail(at, "cannot read (" + ErrnoText() + ")");
+    if (!S_ISREG(st.st_mode)) return Fail(at, "not a regular file");
 
     _RES_PACKER packer{};
     packer.m_pFile = file.get();

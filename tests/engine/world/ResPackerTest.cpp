@@ -155,6 +155,18 @@ TEST(ResPackerTest, HandleIsUntouchedOnFailure) {
     EXPECT_EQ(eGetResPacker("one", &noFile), eFAILED);
 }
 
+// A device reports no size and reads zeros for ever: the look-up must stop at
+// the reported size instead of walking empty entries without end.
+TEST(ResPackerTest, AFileWithoutASizeIsNotWalkedForEver) {
+    FILE* zero = std::fopen("/dev/zero", "rb");
+    ASSERT_NE(zero, nullptr);
+    _RES_PACKER p{};
+    p.m_pFile = zero;
+    EXPECT_EQ(eGetResPacker("background.png", &p), eFAILED);
+    EXPECT_EQ(eGetResPacker("", &p), eFAILED);
+    std::fclose(zero);
+}
+
 TEST(ResPackerTest, NameLengthAndTerminator) {
     const std::string longest(eRES_PACKER_MAX_NAME, 'n');
     const std::string tooLong(eRES_PACKER_MAX_NAME + 1, 'n');
