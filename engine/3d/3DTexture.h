@@ -40,6 +40,17 @@ constexpr uint32_t eTEXTURE_RAW_SIZE = 256u * 256u * 3u;
 // Decoders refuse images wider or taller than this rather than allocate
 // gigabytes for a damaged or hostile header (16384 x 16384 RGBA is 1 GiB).
 constexpr uint32_t eTEXTURE_MAX_SIDE = 16384u;
+// Nor will they decode more than this many bytes of RGBA (4096 x 4096): a
+// small file can declare a huge image, and the memory is taken before the
+// pixels are read.
+constexpr uint64_t eTEXTURE_MAX_BYTES = 64ull << 20;
+
+// Whether a decoded image of width x height fits within `maxSide` on both
+// sides and within the memory budget.
+inline bool eTextureDecodeFits(uint64_t width, uint64_t height, uint32_t maxSide) {
+    return width != 0 && height != 0 && width <= maxSide && height <= maxSide &&
+           width * height * 4 <= eTEXTURE_MAX_BYTES;
+}
 
 class C3DTexture {
 public:
@@ -74,6 +85,10 @@ public:
     virtual eRESULT LoadTextureFromFile(const char* path);
     // Saving is not supported.
     virtual eRESULT SaveTextureToFile(const char* path);
+
+    // The largest side the decoders accept: an image the upload would refuse
+    // is refused before it is decoded.
+    virtual uint32_t MaxDecodeSide() const { return eTEXTURE_MAX_SIDE; }
 
     // Stream decoders: `size` bytes from the stream's current position.
     eRESULT LoadTextureFromFile_PNG(FILE* file, uint32_t size, const char* name);

@@ -146,7 +146,8 @@ struct JPEG_IMAGE {
 // lives in this frame: library errors arrive by longjmp, and every
 // allocation is released on that path (the decompressor's pools by
 // jpeg_destroy_decompress).
-bool DecodeJpeg(FILE* file, uint32_t limit, const void* data, uint32_t size, bool topFirst, JPEG_IMAGE* out) {
+bool DecodeJpeg(FILE* file, uint32_t limit, const void* data, uint32_t size, bool topFirst, uint32_t maxSide,
+                JPEG_IMAGE* out) {
     jpeg_decompress_struct cinfo;
     EJPEG_ERROR error;
     std::memset(&cinfo, 0, sizeof cinfo);
@@ -167,15 +168,13 @@ bool DecodeJpeg(FILE* file, uint32_t limit, const void* data, uint32_t size, boo
         ejpeg_memory_src(&cinfo, data, size);
 
     jpeg_read_header(&cinfo, TRUE);
-    if (cinfo.image_width > eTEXTURE_MAX_SIDE || cinfo.image_height > eTEXTURE_MAX_SIDE)
-        std::longjmp(error.jump, 1);
+    if (!eTextureDecodeFits(cinfo.image_width, cinfo.image_height, maxSide)) std::longjmp(error.jump, 1);
     jpeg_start_decompress(&cinfo);
 
     const uint32_t width = cinfo.output_width;
     const uint32_t height = cinfo.output_height;
     const uint32_t components = static_cast<uint32_t>(cinfo.output_components);
-    if (width == 0 || height == 0 || width > eTEXTURE_MAX_SIDE || height > eTEXTURE_MAX_SIDE || components < 1 ||
-        components > 4)
+    if (!eTextureDecodeFits(width, height, maxSide) || components < 1 || components > 4)
         std::longjmp(error.jump, 1);
     const size_t rowBytes = static_cast<size_t>(width) * components;
     JSAMPARRAY sample = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
@@ -241,7 +240,7 @@ void ejpeg_memory_src(j_decompress_ptr cinfo, const void* data, uint32_t size) {
 eRESULT C3DTexture::LoadTextureFromFile_JPG(FILE* file, uint32_t size, const char* name) {
     if (!file) return eFAILED;
     JPEG_IMAGE image{};
-    if (!DecodeJpeg(file, size, nullptr, 0, false, &image)) return eFAILED;
+    if (!DecodeJpeg(file, size, nullptr, 0, false, MaxDecodeSide(), &image)) return eFAILED;
     const eRESULT result =
         MakeTextureFromRaw(static_cast<uint16_t>(image.dwWidth), static_cast<uint16_t>(image.dwHeight),
                            static_cast<uint8_t>(8 * image.dwComponents), image.pPixels, name);
@@ -252,7 +251,7 @@ eRESULT C3DTexture::LoadTextureFromFile_JPG(FILE* file, uint32_t size, const cha
 eRESULT C3DTexture::MakeTextureFromAddress_JPG(void* data, uint32_t size, const char* name) {
     if (!data) return eFAILED;
     JPEG_IMAGE image{};
-    if (!DecodeJpeg(nullptr, 0, data, size, true, &image)) return eFAILED;
+    if (!DecodeJpeg(nullptr, 0, data, size, true, MaxDecodeSide(), &image)) return eFAILED;
     const eRESULT result =
         MakeTextureFromRaw(static_cast<uint16_t>(image.dwWidth), static_cast<uint16_t>(image.dwHeight),
                            static_cast<uint8_t>(8 * image.dwComponents), image.pPixels, name);

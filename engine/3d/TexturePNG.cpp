@@ -32,7 +32,7 @@ uint32_t BytesPerPixel(int colorType) {
 // Decodes from `file` (one signature byte already read) or from `io`. On
 // failure everything allocated here is released. Only plain data lives in
 // this frame: libpng errors arrive by longjmp.
-bool DecodePng(FILE* file, EPNG_IO* io, PNG_IMAGE* out) {
+bool DecodePng(FILE* file, EPNG_IO* io, uint32_t maxSide, PNG_IMAGE* out) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -76,8 +76,7 @@ bool DecodePng(FILE* file, EPNG_IO* io, PNG_IMAGE* out) {
     png_get_IHDR(png, info, &width, &height, &outDepth, &outType, nullptr, nullptr, nullptr);
     const uint32_t bpp = BytesPerPixel(outType);
     // The texture keeps 16-bit sizes: a wider image must fail, not wrap.
-    if (bpp == 0 || outDepth != 8 || width == 0 || height == 0 || width > eTEXTURE_MAX_SIDE ||
-        height > eTEXTURE_MAX_SIDE)
+    if (bpp == 0 || outDepth != 8 || !eTextureDecodeFits(width, height, maxSide))
         png_error(png, "unsupported image");
     const size_t rowBytes = static_cast<size_t>(width) * bpp;
     if (png_get_rowbytes(png, info) != rowBytes) png_error(png, "unexpected row size");
@@ -116,7 +115,7 @@ eRESULT C3DTexture::LoadTextureFromFile_PNG(FILE* file, uint32_t, const char* na
     if (!png_check_sig(&signature, 1)) return eFAILED;
 
     PNG_IMAGE image{};
-    if (!DecodePng(file, nullptr, &image)) return eFAILED;
+    if (!DecodePng(file, nullptr, MaxDecodeSide(), &image)) return eFAILED;
     const eRESULT result =
         MakeTextureFromRaw(static_cast<uint16_t>(image.dwWidth), static_cast<uint16_t>(image.dwHeight),
                            static_cast<uint8_t>(8 * image.dwBytesPerPixel), image.pPixels, name);
@@ -131,7 +130,7 @@ eRESULT C3DTexture::MakeTextureFromAddress_PNG(void* data, uint32_t size, const 
 
     EPNG_IO io{bytes, size, 0};
     PNG_IMAGE image{};
-    if (!DecodePng(nullptr, &io, &image)) return eFAILED;
+    if (!DecodePng(nullptr, &io, MaxDecodeSide(), &image)) return eFAILED;
     const eRESULT result =
         MakeTextureFromRaw(static_cast<uint16_t>(image.dwWidth), static_cast<uint16_t>(image.dwHeight),
                            static_cast<uint8_t>(8 * image.dwBytesPerPixel), image.pPixels, name);

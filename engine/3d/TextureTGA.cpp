@@ -55,13 +55,12 @@ struct TGA_INFO {
 
 // Width and height little-endian at 0 and 2, bits at 4; the descriptor at 5
 // is ignored (the origin bit is not honoured).
-bool ParseBlock(const unsigned char block[kTgaBlockSize], TGA_INFO* info) {
+bool ParseBlock(const unsigned char block[kTgaBlockSize], uint32_t maxSide, TGA_INFO* info) {
     info->dwWidth = static_cast<uint32_t>(block[0]) | static_cast<uint32_t>(block[1]) << 8;
     info->dwHeight = static_cast<uint32_t>(block[2]) | static_cast<uint32_t>(block[3]) << 8;
     info->dwBits = block[4];
     info->dwBytesPerPixel = info->dwBits / 8;
-    return info->dwWidth != 0 && info->dwHeight != 0 && info->dwWidth <= eTEXTURE_MAX_SIDE &&
-           info->dwHeight <= eTEXTURE_MAX_SIDE && (info->dwBits == 24 || info->dwBits == 32);
+    return eTextureDecodeFits(info->dwWidth, info->dwHeight, maxSide) && (info->dwBits == 24 || info->dwBits == 32);
 }
 
 // Blue, green, red (, alpha) to red, green, blue (, alpha).
@@ -141,7 +140,7 @@ eRESULT C3DTexture::LoadTextureFromFile_TGA(FILE* file, uint32_t size, const cha
 eRESULT C3DTexture::LoadUncompressedTGA(FILE* file, uint32_t size, const char* name) {
     unsigned char block[kTgaBlockSize];
     TGA_INFO info;
-    if (!file || std::fread(block, 1, sizeof block, file) != sizeof block || !ParseBlock(block, &info))
+    if (!file || std::fread(block, 1, sizeof block, file) != sizeof block || !ParseBlock(block, MaxDecodeSide(), &info))
         return eFAILED;
     CTgaStreamReader reader(file);
     unsigned char* pixels =
@@ -157,7 +156,7 @@ eRESULT C3DTexture::LoadUncompressedTGA(FILE* file, uint32_t size, const char* n
 eRESULT C3DTexture::LoadCompressedTGA(FILE* file, uint32_t size, const char* name) {
     unsigned char block[kTgaBlockSize];
     TGA_INFO info;
-    if (!file || std::fread(block, 1, sizeof block, file) != sizeof block || !ParseBlock(block, &info))
+    if (!file || std::fread(block, 1, sizeof block, file) != sizeof block || !ParseBlock(block, MaxDecodeSide(), &info))
         return eFAILED;
     CTgaStreamReader reader(file);
     unsigned char* pixels = DecodeCompressed(&reader, info, size > kTgaDataOffset ? size - kTgaDataOffset : 0);
@@ -182,7 +181,7 @@ eRESULT C3DTexture::MakeTextureFromAddress_TGA(void* data, uint32_t size, const 
 eRESULT C3DTexture::MakeUncompressedTGA(void* data, uint32_t size, const char* name) {
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
     TGA_INFO info;
-    if (!data || size < kTgaDataOffset || !ParseBlock(bytes + kTgaHeaderSize, &info)) return eFAILED;
+    if (!data || size < kTgaDataOffset || !ParseBlock(bytes + kTgaHeaderSize, MaxDecodeSide(), &info)) return eFAILED;
     CTgaMemoryReader reader(bytes, size, kTgaDataOffset);
     unsigned char* pixels = DecodeUncompressed(&reader, info, size - kTgaDataOffset);
     if (!pixels) return eFAILED;
@@ -196,7 +195,7 @@ eRESULT C3DTexture::MakeUncompressedTGA(void* data, uint32_t size, const char* n
 eRESULT C3DTexture::MakeCompressedTGA(void* data, uint32_t size, const char* name) {
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
     TGA_INFO info;
-    if (!data || size < kTgaDataOffset || !ParseBlock(bytes + kTgaHeaderSize, &info)) return eFAILED;
+    if (!data || size < kTgaDataOffset || !ParseBlock(bytes + kTgaHeaderSize, MaxDecodeSide(), &info)) return eFAILED;
     CTgaMemoryReader reader(bytes, size, kTgaDataOffset);
     unsigned char* pixels = DecodeCompressed(&reader, info, size - kTgaDataOffset);
     if (!pixels) return eFAILED;

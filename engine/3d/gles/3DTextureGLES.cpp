@@ -134,6 +134,13 @@ eRESULT C3DTextureGLES::Render(uint32_t renderFlags, uint32_t unit) {
     return eOK;
 }
 
+uint32_t C3DTextureGLES::MaxDecodeSide() const {
+    const GLint glMax = eGLESMaxTextureSize();
+    // No context answers 0: keep the decoders' own limit then.
+    if (glMax <= 0 || static_cast<uint32_t>(glMax) >= eTEXTURE_MAX_SIDE) return eTEXTURE_MAX_SIDE;
+    return static_cast<uint32_t>(glMax);
+}
+
 eRESULT C3DTextureGLES::ScreenShot(bool update, bool fromScreen, bool luminance, uint32_t unit) {
     glActiveTexture(GL_TEXTURE0 + unit);
     glEnable(GL_TEXTURE_2D);

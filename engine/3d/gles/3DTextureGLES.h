@@ -30,6 +30,8 @@ public:
     // copy is larger than the context allows, when an update does not fit
     // the storage, or when the context raises an error.
     eRESULT ScreenShot(bool update, bool fromScreen, bool luminance, uint32_t unit) override;
+    // The context's GL_MAX_TEXTURE_SIZE, when it is smaller than the decoders' own limit.
+    uint32_t MaxDecodeSide() const override;
     // 8 bits: alpha with TEX_ALPHA, else luminance; 16 luminance + alpha;
     // 24 RGB; 32 RGBA; anything else fails and changes nothing. Null pixels
     // give storage without an image. A size over the context's limit or an

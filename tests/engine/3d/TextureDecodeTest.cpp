@@ -440,6 +440,54 @@ TEST_F(TextureDecodeTest, DamagedJpegFailsCleanlyAndShortDataEndsTheImage) {
     }
 }
 
+// A few hundred bytes can declare a gigabyte of pixels: every decoder refuses
+// an image over the memory budget before it allocates, whatever the file's
+// size, and still takes the largest one within it.
+TEST_F(TextureDecodeTest, ImagesOverTheMemoryBudgetAreRefusedBeforeDecoding) {
+    Bytes pixels(16 * 16 * 3, 0x40);
+    const Bytes small = teximg::WriteJpeg(16, 16, 3, pixels, 50);
+    const size_t sof = FindMarker(small, 0xC0);
+    ASSERT_GT(sof, 0u);
+    auto declared = [&](uint32_t w, uint32_t h) {
+        Bytes j = small;
+        j[sof + 5] = uint8_t(h >> 8);
+        j[sof + 6] = uint8_t(h & 0xFF);
+        j[sof + 7] = uint8_t(w >> 8);
+        j[sof + 8] = uint8_t(w & 0xFF);
+        return j;
+    };
+    auto grey = [](uint32_t w, uint32_t h) {
+        teximg::PngDesc desc;
+        desc.width = w;
+        desc.height = h;
+        desc.depth = 1;
+        desc.colorType = PNG_COLOR_TYPE_GRAY;
+        desc.rows.assign(h, Bytes((w + 7) / 8, 0x5A));
+        return teximg::WritePng(desc);
+    };
+    const struct {
+        const char* what;
+        Bytes bytes;
+        const char* name;
+    } refused[] = {
+        {"JPEG of 16384 x 16384 in a few hundred bytes", declared(16384, 16384), "big.jpg"},
+        {"JPEG one row over the budget", declared(4096, 4097), "big.jpg"},
+        {"PNG one column over the budget", grey(4097, 4096), "big.png"},
+        {"TGA of 16384 x 16384", teximg::Tga(10, 16384, 16384, 24, Bytes(64, 0)), "big.tga"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.what);
+        EXPECT_LT(c.bytes.size(), 2u << 20);
+        texture.uploads.clear();
+        EXPECT_EQ(FromMemory(c.bytes, c.name), eFAILED);
+        EXPECT_EQ(FromFile(c.bytes, c.name), eFAILED);
+        EXPECT_TRUE(texture.uploads.empty());
+    }
+    EXPECT_EQ(FromMemory(grey(4096, 4096), "edge.png"), eOK);
+    EXPECT_EQ(texture.Last().width, 4096u);
+    EXPECT_EQ(texture.Last().height, 4096u);
+}
+
 // A JPEG without its end marker, padded with a comment segment to exactly
 // `size` bytes.
 Bytes JpegWithoutEndOfSize(const Bytes& jpeg, size_t size) {
