@@ -1,5 +1,6 @@
 // orbelline-asset: prepares the application's data files.
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,7 @@ void PrintHelp(FILE* out) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
     if (args.empty()) {
         PrintHelp(stderr);
@@ -37,4 +38,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: unknown command \"%s\" (try '%s --help')\n", asset::kToolName, args[0].c_str(),
                  asset::kToolName);
     return asset::kExitUsage;
+}
+
+// Whatever a command throws (a stream or an allocation failing on a strange
+// input) ends as one line and status 1, never as an abort.
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", asset::kToolName, e.what());
+    } catch (...) {
+        std::fprintf(stderr, "%s: unexpected failure\n", asset::kToolName);
+    }
+    return asset::kExitFailure;
 }
