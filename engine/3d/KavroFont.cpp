@@ -6,11 +6,13 @@
 #include FT_FREETYPE_H
 
 #include <cstdlib>
+#include <initializer_list>
 #include <cstring>
 
 #include "engine/3d/3DEngine.h"
 #include "engine/3d/3DObject.h"
 #include "engine/3d/3DTexture.h"
+#include "engine/world/Trace.h"
 #include "engine/world/World.h"
 
 namespace {
@@ -181,6 +183,9 @@ eRESULT CKavroFont::LoadFontGlyphFromPacker(_RES_PACKER* texturePack, _RES_PACKE
     if (!glyphPack->m_pFile) return eFAILED;
 
     // Reads stay inside the entry: bytes past it belong to the next entry.
+    // A cell that is not a place in the atlas (NaN, infinite, outside 0..1)
+    // ends the table like a short file does, with a trace line, instead of
+    // making text vanish without a word.
     uint32_t left = glyphPack->m_dwSize;
     for (uint32_t code = eFONT_FIRST_CODE; code < eFONT_FIRST_CODE + eFONT_CELL_COUNT; ++code) {
         unsigned char record[16];
@@ -189,6 +194,14 @@ eRESULT CKavroFont::LoadFontGlyphFromPacker(_RES_PACKER* texturePack, _RES_PACKE
         left -= sizeof record;
         VECTOR4D glyph{FloatFromLE(record), FloatFromLE(record + 4), FloatFromLE(record + 8),
                        FloatFromLE(record + 12)};
+        for (float v : {glyph.x, glyph.y, glyph.z, glyph.w}) {
+            if (!(v >= 0.0f && v <= 1.0f)) {
+                eTRACE(m_pSharedInfos ? m_pSharedInfos->m_szLogPath : nullptr, 1,
+                       "# CKavroFont::LoadFontGlyphFromPacker cell %u is not inside the atlas! (\"%s\")\n",
+                       static_cast<unsigned>(code), glyphPack->m_szName);
+                return eFAILED;
+            }
+        }
         AddChar(static_cast<uint16_t>(code), glyph);
     }
     m_fMaxWidth *= kMaximaScale;

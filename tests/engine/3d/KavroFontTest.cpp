@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <set>
 #include <string>
@@ -169,6 +170,25 @@ TEST_F(GlyphFileTest, AShortFileKeepsTheCompleteRecordsAndFails) {
     ASSERT_NE(empty.Find("empty.glyph"), nullptr);
     EXPECT_EQ(other.LoadFontGlyphFromPacker(nullptr, empty.get()), eFAILED);
     EXPECT_EQ(other.m_fMaxWidth, 0.0f);
+}
+
+// A cell that is no place in the atlas ends the table with a trace line, as a
+// short file does: the cells before it stay, the load fails.
+TEST_F(GlyphFileTest, ACellOutsideTheAtlasFailsWithATraceLine) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    for (float bad : {nan, inf, -inf, -0.5f, 1.5f}) {
+        SCOPED_TRACE(bad);
+        const Bytes file = GlyphFile({{40, Record(0.2f, 0.9f, 0.26f, 0.7f)}, {50, Record(0.1f, bad, 0.2f, 0.3f)}});
+        texttest::OpenPack pack(Pack({{"bad.glyph", file}}));
+        CKavroFont font(shared.get());
+        ASSERT_NE(pack.Find("bad.glyph"), nullptr);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(font.LoadFontGlyphFromPacker(nullptr, pack.get()), eFAILED);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("cell 50 is not inside the atlas"), std::string::npos) << err;
+        EXPECT_TRUE(SameGlyph(font.m_aGlyph[40], (VECTOR4D{0.2f, 0.9f, 0.26f, 0.7f})));
+        EXPECT_TRUE(SameGlyph(font.m_aGlyph[50], VECTOR4D{0, 0, 0, 0}));
+    }
 }
 
 // --- The text mesh ------------------------------------------------------------
