@@ -204,9 +204,12 @@ TEST_F(AssetPackTest, DamagedPackListsEarlierEntriesThenFails) {
         r = Run({"pack", "extract", P("t.pak"), "one"});
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, "first");
+        // Extract names the damage too, not "no entry matches".
         r = Run({"pack", "extract", P("t.pak"), "mask.png"});
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
+        ExpectOneLineDiagnostic(r);
+        EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
     }
 }
 

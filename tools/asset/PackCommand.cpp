@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -255,8 +256,6 @@ int RunCreate(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-// ---- list -----------------------------------------------------------------
-
 bool ReadU32LE(FILE* f, uint32_t* v) {
     unsigned char b[4];
     if (std::fread(b, 1, 4, f) != 4) return false;
@@ -264,35 +263,17 @@ bool ReadU32LE(FILE* f, uint32_t* v) {
     return true;
 }
 
-int RunList(const std::vector<std::string>& args) {
-    const std::string where = "pack list";
-    std::vector<std::string> pos;
-    bool help = false;
-    std::string bad;
-    if (!ParseArgs(args, &pos, &help, &bad)) return UsageError(where, "unknown option " + Quote(bad));
-    if (help) {
-        std::fputs(kListHelp, stdout);
-        return kExitOk;
-    }
-    if (pos.empty()) return UsageError(where, "missing pack");
-    if (pos.size() > 1) return UsageError(where, "unexpected argument " + Quote(pos[1]));
-
-    const std::string& pak = pos[0];
-    const std::string at = where + ": " + pak;
-    FilePtr file(std::fopen(pak.c_str(), "rb"));
-    if (!file) return Fail(at, "cannot open (" + ErrnoText() + ")");
-    FILE* f = file.get();
-    struct stat st;
-    if (fstat(fileno(f), &st) != 0) return Fail(at, "cannot read (" + ErrnoText() + ")");
-    if (!S_ISREG(st.st_mode)) return Fail(at, "not a regular file");
-    const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
-
-    // Reports a damaged entry after what was listed so far.
+// Walks the entries of a pack in order, calling `visit` with each whole
+// entry's name and size (the stream then at its data) until it returns false.
+// Returns false with the reason in `damage` when the pack is damaged before
+// the walk ends.
+bool WalkPack(FILE* f, uint64_t fileSize, std::string* damage,
+              const std::function<bool(const std::string&, uint32_t)>& visit) {
     auto damaged = [&](const std::string& what) {
-        std::fflush(stdout);
-        return Fail(at, what);
+        *damage = what;
+        return false;
     };
-
+    if (std::fseek(f, 0, SEEK_SET) != 0) return damaged("cannot seek (" + ErrnoText() + ")");
     uint64_t offset = 0;
     while (offset < fileSize) {
         const uint64_t left = fileSize - offset;
@@ -317,14 +298,52 @@ int RunList(const std::vector<std::string>& args) {
 
         const uint64_t dataLeft = left - 8 - nameLen;
         if (dataLeft < size) {
-            return damaged("entry " + Quote(name) + " is truncated (needs " + std::to_string(size) + " bytes, " +
-                           std::to_string(dataLeft) + " left)");
+            return damaged("entry " + Quote(platform::Printable(name)) + " is truncated (needs " +
+                           std::to_string(size) + " bytes, " + std::to_string(dataLeft) + " left)");
         }
+        if (!visit(name, size)) return true;
+        if (std::fseek(f, static_cast<long>(size), SEEK_CUR) != 0) return damaged("cannot seek (" + ErrnoText() + ")");
+        offset += 8 + nameLen + uint64_t{size};
+    }
+    return true;
+}
+
+// ---- list -----------------------------------------------------------------
+
+int RunList(const std::vector<std::string>& args) {
+    const std::string where = "pack list";
+    std::vector<std::string> pos;
+    bool help = false;
+    std::string bad;
+    if (!ParseArgs(args, &pos, &help, &bad)) return UsageError(where, "unknown option " + Quote(bad));
+    if (help) {
+        std::fputs(kListHelp, stdout);
+        return kExitOk;
+    }
+    if (pos.empty()) return UsageError(where, "missing pack");
+    if (pos.size() > 1) return UsageError(where, "unexpected argument " + Quote(pos[1]));
+
+    const std::string& pak = pos[0];
+    const std::string at = where + ": " + pak;
+    FilePtr file(std::fopen(pak.c_str(), "rb"));
+    if (!file) return Fail(at, "cannot open (" + ErrnoText() + ")");
+    FILE* f = file.get();
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0) return Fail(at, "cannot read (" + ErrnoText() + ")");
+    if (!S_ISREG(st.st_mode)) return Fail(at, "not a regular file");
+    const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
+
+    std::string damage;
+    const bool whole = WalkPack(f, fileSize, &damage, [](const std::string& name, uint32_t size) {
         // A name with a tab, a newline or an escape byte would break the
         // NAME<TAB>SIZE lines.
         std::printf("%s\t%u\n", platform::Printable(name).c_str(), static_cast<unsigned>(size));
-        if (std::fseek(f, static_cast<long>(size), SEEK_CUR) != 0) return damaged("cannot seek (" + ErrnoText() + ")");
-        offset += 8 + nameLen + uint64_t{size};
+        return true;
+    });
+    if (!whole) {
+        // After what was listed so far.
+        std::fflush(stdout);
+        return Fail(at, damage);
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
         return Fail(where, "cannot write to standard output (" + ErrnoText() + ")");
@@ -358,8 +377,14 @@ int RunExtract(const std::vector<std::string>& args) {
 
     _RES_PACKER packer{};
     packer.m_pFile = file.get();
-    if (eFAILURE(eGetResPacker(query.c_str(), &packer)))
-        return Fail(at, "no entry matches " + Quote(query) + " (see 'orbelline-asset pack list')");
+    if (eFAILURE(eGetResPacker(query.c_str(), &packer))) {
+        // The look-up stops at damage; say so rather than "no entry".
+        std::string damage;
+        if (!WalkPack(file.get(), static_cast<uint64_t>(st.st_size), &damage,
+                      [](const std::string&, uint32_t) { return true; }))
+            return Fail(at, damage);
+        return Fail(at, "no entry matches " + Quote(platform::Printable(query)) + " (see 'orbelline-asset pack list')");
+    }
     if (query != packer.m_szName) {
         std::fprintf(stderr, "%s: %s: %s matched the entry %s\n", kToolName, at.c_str(), Quote(query).c_str(),
                      Quote(packer.m_szName).c_str());
