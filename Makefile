@@ -7,7 +7,7 @@ export ASAN_OPTIONS := detect_leaks=1:abort_on_error=0
 export LSAN_OPTIONS := suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS := print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps build asan run test test-plain test-asan clean
+.PHONY: all deps build asan run test test-plain test-asan memcheck clean
 
 all: build
 
@@ -37,6 +37,10 @@ test-asan: asan
 
 # Every test, once in the normal build and once under ASan and UBSan.
 test: test-plain test-asan
+
+# A scripted headless session under valgrind: no error, nothing lost.
+memcheck: build
+	@bash scripts/memcheck.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

@@ -8,7 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libfreetype-dev lib3ds-dev
   libegl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri libsdl2-dev
-  fonts-dejavu-core xvfb xauth imagemagick xdotool
+  fonts-dejavu-core xvfb xauth imagemagick xdotool valgrind
 )
 
 missing=()
