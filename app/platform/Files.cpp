@@ -6,8 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 namespace platform {
 
@@ -84,10 +82,6 @@ bool WriteFileAtomically(const std::string& path, const std::function<bool(FILE*
         *why = S_ISDIR(st.st_mode) ? "is a directory" : "exists and is not a regular file";
         return false;
     }
-    const std::filesystem::path target(path);
-    std::error_code ec;
-    if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
-
     std::string temp = path + ".XXXXXX";
     const int fd = ::mkstemp(&temp[0]);
     if (fd < 0) {

@@ -21,8 +21,7 @@ bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::string* by
 // reading it.
 bool CheckRegularFile(const std::string& path, uint64_t maxBytes, std::string* why);
 
-// Creates the missing folders above `path`, lets `write` fill a temporary
-// file beside it and renames that over `path` when `write` returns true and
+// Lets `write` fill a temporary file beside `path` (its folder must exist) and renames that over `path` when `write` returns true and
 // the data reached the disk. An existing `path` that is not a regular file is
 // refused untouched. On failure `why` holds the reason (no path in it).
 bool WriteFileAtomically(const std::string& path, const std::function<bool(FILE*, std::string*)>& write,

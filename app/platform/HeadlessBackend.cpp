@@ -3,6 +3,7 @@
 // frames on every run.
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -118,8 +119,16 @@ private:
             case ScriptOp::kFrames: RunFrames(cmd); break;
             case ScriptOp::kSeconds: RunFor(SecondsToNanos(cmd.seconds)); break;
             case ScriptOp::kPng: {
+                // Folders are made only inside the output directory: a
+                // script does not create folders elsewhere on the machine.
+                const std::string target = ResolvePath(outputDir_, cmd.path);
+                const std::filesystem::path folder = std::filesystem::path(target).parent_path();
+                std::error_code ec;
+                if (std::filesystem::path(cmd.path).is_relative()) std::filesystem::create_directories(folder, ec);
                 std::string error;
-                if (!WritePng(ResolvePath(outputDir_, cmd.path), LastPresentedFrame(), &error))
+                if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+                    Fail(cmd, "png: no folder " + Printable(folder.string()));
+                else if (!WritePng(target, LastPresentedFrame(), &error))
                     Fail(cmd, "png: " + error);
                 break;
             }

@@ -16,6 +16,8 @@ constexpr int64_t kMaxFingerId = 2147483647;
 constexpr int64_t kMaxFrames = 1000000;
 constexpr double kMaxSeconds = 86400.0;
 constexpr double kMaxCoordinate = 1.0e6;
+constexpr double kViewWidth = 320.0;
+constexpr double kViewHeight = 480.0;
 constexpr double kMaxG = 100.0;
 constexpr size_t kMaxLineBytes = 1024;
 
@@ -154,8 +156,12 @@ private:
         double x = 0, y = 0;
         if (!ParseNumber(wx, &x)) return Fail(command + ": bad number " + Quoted(wx));
         if (!ParseNumber(wy, &y)) return Fail(command + ": bad number " + Quoted(wy));
-        if (std::fabs(x) > kMaxCoordinate || std::fabs(y) > kMaxCoordinate)
-            return Fail(command + ": point " + wx + " " + wy + " is out of range");
+        // A finger comes down on the view; once down it may slide past the
+        // view's edges, as it can on the device, but not without bound.
+        if (command == "down" ? (x < 0 || y < 0 || x > kViewWidth || y > kViewHeight)
+                              : (std::fabs(x) > kMaxCoordinate || std::fabs(y) > kMaxCoordinate))
+            return Fail(command + ": point " + wx + " " + wy +
+                        (command == "down" ? " is outside the view (320 x 480 points)" : " is out of range"));
         *p = Point{static_cast<float>(x), static_cast<float>(y)};
         return true;
     }
