@@ -26,14 +26,26 @@ void Accumulate(VECTOR3D* sum, const VECTOR3D& a, const VECTOR3D& b, float d) {
 void CShadowEdgeList::Reset(uint32_t maxEdges) {
     m_Pairs.clear();
     m_Pairs.reserve(static_cast<size_t>(maxEdges) * 2);
-    // At most half full, so probes stay short.
-    uint32_t bits = 4;
-    while (bits < 31 && (1u << bits) < 2ull * maxEdges) ++bits;
-    const uint32_t size = 1u << bits;
+    // Most edges cancel soon after they come: start small and grow, so the
+    // table stays in cache.
+    uint32_t size = 16;
+    while (size < (1u << 10) && size < 2ull * maxEdges) size *= 2;
+    Resize(size);
+}
+
+void CShadowEdgeList::Resize(uint32_t size) {
+    uint32_t bits = 0;
+    while ((1u << bits) < size) ++bits;
     if (m_Table.size() < size) m_Table.resize(size);
     std::fill(m_Table.begin(), m_Table.begin() + size, ENTRY{kEmpty, 0});
     m_dwMask = size - 1;
     m_dwShift = 32 - bits;
+    for (uint32_t pos = 0; pos < Count(); ++pos) {
+        const uint32_t key = Key(m_Pairs[2 * pos], m_Pairs[2 * pos + 1]);
+        uint32_t i = Slot(key);
+        while (m_Table[i].dwKey != kEmpty) i = (i + 1) & m_dwMask;
+        m_Table[i] = ENTRY{key, pos};
+    }
 }
 
 void CShadowEdgeList::Add(uint16_t a, uint16_t b) {
@@ -41,8 +53,12 @@ void CShadowEdgeList::Add(uint16_t a, uint16_t b) {
     uint32_t i = Slot(key);
     while (m_Table[i].dwKey != kEmpty && m_Table[i].dwKey != key) i = (i + 1) & m_dwMask;
     if (m_Table[i].dwKey == kEmpty) {
-        // Room is guaranteed by Reset: the list never holds more edges than
-        // were announced.
+        // At most half full, so probes stay short.
+        if (2ull * (Count() + 1) > m_dwMask + 1ull) {
+            Resize((m_dwMask + 1) * 2);
+            i = Slot(key);
+            while (m_Table[i].dwKey != kEmpty) i = (i + 1) & m_dwMask;
+        }
         m_Table[i] = ENTRY{key, Count()};
         m_Pairs.push_back(a);
         m_Pairs.push_back(b);

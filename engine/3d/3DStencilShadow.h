@@ -45,7 +45,7 @@ struct SHADOW_OBJECT {
 // O(1); the list itself is the same as a linear search would leave.
 class CShadowEdgeList {
 public:
-    // Empties the list, with room for `maxEdges` pairs.
+    // Empties the list; `maxEdges` pairs is what it may come to hold.
     void Reset(uint32_t maxEdges);
     void Add(uint16_t a, uint16_t b);
     uint32_t Count() const { return static_cast<uint32_t>(m_Pairs.size() / 2); }
@@ -57,6 +57,8 @@ private:
         return a < b ? (uint32_t(a) << 16 | b) : (uint32_t(b) << 16 | a);
     }
     uint32_t Slot(uint32_t key) const { return (key * 2654435761u) >> m_dwShift & m_dwMask; }
+    // An empty table of `size` (a power of two) slots, refilled from the list.
+    void Resize(uint32_t size);
 
     struct ENTRY {
         uint32_t dwKey;  // kEmpty for a free slot
