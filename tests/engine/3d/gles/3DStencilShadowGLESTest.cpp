@@ -90,7 +90,8 @@ protected:
     C3DEngineGLES device;
 };
 
-// Lit from (0, 0, -5000): (0,0,0), (1,0,0), (0,1,0) in this order faces it.
+// With light 1 at (0, 0, -5000), (0,0,0), (1,0,0), (0,1,0) in this order counts
+// as lit (cross(c - b, b - a) . L >= 0); the other order does not.
 const VECTOR3D A{0, 0, 0}, B{1, 0, 0}, C{0, 1, 0}, D{1, 1, 0};
 
 TEST_F(StencilShadowTest, VolumesOfSmallCasters) {
