@@ -12,6 +12,7 @@
 #include "engine/3d/Maths3D.h"
 #include "engine/3d/gles/3DObjectGLESVariants.h"
 #include "engine/3d/gles/3DObjectIndexGLES.h"
+#include "engine/3d/gles/3DStencilShadowGLES.h"
 #include "engine/3d/gles/3DTextureGLES.h"
 #include "engine/3d/gles/CameraGLES.h"
 
@@ -249,7 +250,15 @@ C3DShader* C3DEngineGLES::CreateShader(uint32_t, uint32_t) { return nullptr; }
 
 eRESULT C3DEngineGLES::DeleteShader(C3DShader*) { return eFAILED; }
 
-C3DStencilShadow* C3DEngineGLES::CreateStencilShadow(uint32_t, uint32_t) { return nullptr; }
+// a: number of casters, b: shadow colour (only its alpha is used).
+C3DStencilShadow* C3DEngineGLES::CreateStencilShadow(uint32_t a, uint32_t b) {
+    C3DStencilShadow* shadow = new C3DStencilShadowGLES(m_pSharedInfos, m_pCamera);
+    if (eFAILURE(shadow->Load(a, b)) || !m_listStencilShadow.AddLast(shadow, false)) {
+        Discard(shadow);
+        return nullptr;
+    }
+    return shadow;
+}
 
 eRESULT C3DEngineGLES::DeleteStencilShadow(C3DStencilShadow* shadow) {
     if (!shadow) return eFAILED;
@@ -259,7 +268,13 @@ eRESULT C3DEngineGLES::DeleteStencilShadow(C3DStencilShadow* shadow) {
     return result;
 }
 
-eRESULT C3DEngineGLES::StencilShadowCompatible() { return eFAILED; }
+// Needs a stencil buffer in the drawable and the feature switched on.
+eRESULT C3DEngineGLES::StencilShadowCompatible() {
+    if (!m_pSharedInfos || !m_pSharedInfos->m_bStencilShadow) return eFAILED;
+    GLint bits = 0;
+    glGetIntegerv(GL_STENCIL_BITS, &bits);
+    return bits > 0 ? eOK : eFAILED;
+}
 
 eRESULT GetInfos_3D_GLES(ENUM_DEVICE* out) {
     if (!out) return eFAILED;

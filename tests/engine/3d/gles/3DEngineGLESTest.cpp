@@ -528,8 +528,13 @@ TEST_F(DeviceTest, TexturesAreRegisteredWithTheirShareFlag) {
 
     EXPECT_EQ(device.CreateShader(1, 0), nullptr);
     EXPECT_EQ(device.DeleteShader(nullptr), eFAILED);
-    EXPECT_EQ(device.CreateStencilShadow(1, 0), nullptr);
+    C3DStencilShadow* shadow = device.CreateStencilShadow(1, 0);
+    ASSERT_NE(shadow, nullptr);
+    EXPECT_EQ(CountOf(&device.m_listStencilShadow), 1u);
+    EXPECT_EQ(device.DeleteStencilShadow(shadow), eOK);
+    EXPECT_EQ(CountOf(&device.m_listStencilShadow), 0u);
     EXPECT_EQ(device.DeleteStencilShadow(nullptr), eFAILED);
+    // The switch is off here, as in the compiled-in configuration.
     EXPECT_EQ(device.StencilShadowCompatible(), eFAILED);
 }
 
