@@ -13,6 +13,7 @@
 
 #include "app/platform/Files.h"
 #include "app/platform/RunLoop.h"
+#include "engine/world/Trace.h"
 
 namespace platform {
 
@@ -170,7 +171,9 @@ int ApplicationMain(const Options& options, const LaunchFunction& launch) {
     view->Layer()->scale = std::clamp(options.scale, 1, kMaxScale);
     std::unique_ptr<AppDelegate> delegate = launch ? launch(view.get()) : nullptr;
     if (!delegate) {
-        loop.Fail(1, "orbelline: the application could not start its view");
+        // The engine traced why; the refusal line says it too.
+        const std::string why = Printable(eTraceFirstFailure());
+        loop.Fail(1, "orbelline: the application could not start its view" + (why.empty() ? "" : ": " + why));
     } else {
         // The session outlives the delegate so the touches it holds are freed last.
         detail::AppSession session(view.get(), delegate.get());

@@ -9,3 +9,7 @@ void eINIT_TRACE(const char* path);
 // written when path is null or enable is 0.
 void eTRACE(const char* path, unsigned char enable, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+
+// The first traced line containing "failed" since the log was last emptied
+// (without its "# " and newline), or "" when there was none.
+const char* eTraceFirstFailure();
