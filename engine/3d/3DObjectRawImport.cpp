@@ -1,7 +1,661 @@
-// Foreign model formats for C3DObjectRaw::LoadFromFile. Neither reader is
-// present yet: both refuse, so ".obj" and ".3ds" files fail to load.
+// Foreign model formats for C3DObjectRaw::LoadFromFile: a restricted
+// Wavefront OBJ subset (as two exporters write it) and 3D Studio files
+// through lib3ds. Both fill the raw model as a 3DX file would, with triangle
+// lists only: one sub-object per OBJ group or per 3DS material.
+//
+// Both files are untrusted. Every number taken from them is checked against
+// what has been read before it is used as an index, and each refusal leaves
+// a trace line saying why (for OBJ, on which line).
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+extern "C" {
+#include <lib3ds/file.h>
+#include <lib3ds/material.h>
+#include <lib3ds/mesh.h>
+#include <lib3ds/node.h>
+}
+
 #include "engine/3d/3DObjectRaw.h"
+#include "engine/world/SharedInfos.h"
+#include "engine/world/Trace.h"
 
-eRESULT C3DObjectRaw::LoadFromOBJ(FILE*) { return eFAILED; }
+namespace {
 
-eRESULT C3DObjectRaw::LoadFrom3DSFile(const char*) { return eFAILED; }
+const char* LogOf(const SHARED_INFOS* infos) { return infos ? infos->m_szLogPath : nullptr; }
+
+eRESULT Refuse(const SHARED_INFOS* infos, const char* where, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+
+eRESULT Refuse(const SHARED_INFOS* infos, const char* where, const char* format, ...) {
+    char why[300];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(why, sizeof why, format, args);
+    va_end(args);
+    eTRACE(LogOf(infos), 1, "# C3DObjectRaw::%s refused: %s\n", where, why);
+    return eFAILED;
+}
+
+// A growing array of plain values. It doubles, so that filling it is linear
+// however large the file; a failed allocation is reported, not ignored.
+template <class T>
+class CGrowArray {
+public:
+    CGrowArray() : m_pData(nullptr), m_dwCount(0), m_dwCapacity(0) {}
+    ~CGrowArray() { std::free(m_pData); }
+    CGrowArray(const CGrowArray&) = delete;
+    CGrowArray& operator=(const CGrowArray&) = delete;
+
+    bool Push(const T& value) {
+        if (m_dwCount == m_dwCapacity) {
+            const size_t capacity = m_dwCapacity ? m_dwCapacity * 2 : 256;
+            T* grown = static_cast<T*>(std::realloc(m_pData, capacity * sizeof(T)));
+            if (!grown) return false;
+            m_pData = grown;
+            m_dwCapacity = capacity;
+        }
+        m_pData[m_dwCount++] = value;
+        return true;
+    }
+    size_t Count() const { return m_dwCount; }
+    T& operator[](size_t i) { return m_pData[i]; }
+    const T& operator[](size_t i) const { return m_pData[i]; }
+
+private:
+    T* m_pData;
+    size_t m_dwCount;
+    size_t m_dwCapacity;
+};
+
+// Numbers in first-appearance order: a key seen before gets the number it
+// got then, a new key the next number. Open addressing on 64-bit keys, so
+// each look-up is constant time on average.
+class CFirstSeen {
+public:
+    CFirstSeen() : m_pSlots(nullptr), m_dwMask(0), m_dwCount(0) {}
+    ~CFirstSeen() { std::free(m_pSlots); }
+    CFirstSeen(const CFirstSeen&) = delete;
+    CFirstSeen& operator=(const CFirstSeen&) = delete;
+
+    uint32_t Count() const { return m_dwCount; }
+
+    // The key's number in *number; false only when memory runs out.
+    bool Number(uint64_t key, uint32_t* number, bool* added) {
+        if ((m_dwCount + 1) * 2 > m_dwMask + 1 && !Grow()) return false;
+        SLOT* slot = Place(m_pSlots, m_dwMask, key);
+        *added = slot->dwNumberPlusOne == 0;
+        if (*added) {
+            slot->qwKey = key;
+            slot->dwNumberPlusOne = ++m_dwCount;
+        }
+        *number = slot->dwNumberPlusOne - 1;
+        return true;
+    }
+
+private:
+    struct SLOT {
+        uint64_t qwKey;
+        uint32_t dwNumberPlusOne;  // 0: empty
+    };
+
+    static uint64_t Mix(uint64_t k) {
+        k ^= k >> 33;
+        k *= 0xff51afd7ed558ccdull;
+        k ^= k >> 33;
+        k *= 0xc4ceb9fe1a85ec53ull;
+        return k ^ (k >> 33);
+    }
+
+    static SLOT* Place(SLOT* slots, uint64_t mask, uint64_t key) {
+        for (uint64_t i = Mix(key) & mask;; i = (i + 1) & mask)
+            if (!slots[i].dwNumberPlusOne || slots[i].qwKey == key) return &slots[i];
+    }
+
+    bool Grow() {
+        const uint64_t size = m_pSlots ? (m_dwMask + 1) * 2 : 1024;
+        SLOT* slots = static_cast<SLOT*>(std::calloc(size, sizeof(SLOT)));
+        if (!slots) return false;
+        for (uint64_t i = 0; m_pSlots && i <= m_dwMask; ++i)
+            if (m_pSlots[i].dwNumberPlusOne) *Place(slots, size - 1, m_pSlots[i].qwKey) = m_pSlots[i];
+        std::free(m_pSlots);
+        m_pSlots = slots;
+        m_dwMask = size - 1;
+        return true;
+    }
+
+    SLOT* m_pSlots;
+    uint64_t m_dwMask;
+    uint32_t m_dwCount;
+};
+
+// ---------------------------------------------------------------- OBJ ----
+
+constexpr const char* kBannerCinema4D = "# WaveFront *.obj file (generated by Cinema4D)";
+constexpr const char* kBanner3dsMax = "# 3ds Max Wavefront OBJ Exporter v0.94b - (c)2007 guruware";
+
+// Position and texture-coordinate numbers share one 32-bit face entry.
+constexpr long kOBJ_MAX_NUMBER = 0xFFFF;
+
+struct OBJ_GROUP {
+    uint32_t dwPositions;  // positions read before the group began
+    uint32_t dwTexCoords;
+    uint32_t dwFaceEntries;
+    char szMaterial[eMAX_PATH];
+};
+
+// One line at a time, at most eOBJ_LINE_SIZE characters before its line
+// feed; longer lines, bytes of zero and files past eOBJ_MAX_FILE_SIZE are
+// errors rather than being cut or read without end.
+class COBJLines {
+public:
+    enum STATE { LINE, END, TOO_LONG, ZERO_BYTE, TOO_BIG };
+    explicit COBJLines(FILE* file) : m_pFile(file), m_qwRead(0), m_dwLine(0) {}
+
+    STATE Next() {
+        size_t n = 0;
+        int c;
+        ++m_dwLine;
+        while ((c = getc_unlocked(m_pFile)) != EOF) {
+            if (++m_qwRead > eOBJ_MAX_FILE_SIZE) return TOO_BIG;
+            if (c == '\n') break;
+            if (c == 0) return ZERO_BYTE;
+            if (n == eOBJ_LINE_SIZE) return TOO_LONG;
+            m_szText[n++] = static_cast<char>(c);
+        }
+        if (c == EOF && n == 0) return END;
+        m_szText[n] = '\0';
+        return LINE;
+    }
+    char* Text() { return m_szText; }
+    uint32_t LineNumber() const { return m_dwLine; }
+
+private:
+    FILE* m_pFile;
+    uint64_t m_qwRead;
+    uint32_t m_dwLine;
+    char m_szText[eOBJ_LINE_SIZE + 1];
+};
+
+// The pieces of the line patterns, as the C library's scanf reads them: a
+// space skips any white space (none included), a number or word skips white
+// space before it, anything else must match exactly. Text after a match is
+// ignored.
+bool Literal(const char*& p, const char* text) {
+    const size_t n = std::strlen(text);
+    if (std::strncmp(p, text, n) != 0) return false;
+    p += n;
+    return true;
+}
+
+void Space(const char*& p) {
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+}
+
+bool Float(const char*& p, float* out) {
+    char* end = nullptr;
+    *out = std::strtof(p, &end);
+    if (end == p) return false;
+    p = end;
+    return true;
+}
+
+// An integer as %i reads it (sign, octal and hex prefixes); one that does
+// not fit a long comes back as LONG_MIN, which no check accepts.
+bool Integer(const char*& p, long* out) {
+    char* end = nullptr;
+    errno = 0;
+    *out = std::strtol(p, &end, 0);
+    if (end == p) return false;
+    if (errno == ERANGE) *out = -1;
+    p = end;
+    return true;
+}
+
+bool Word(const char*& p, char* out, size_t size) {
+    Space(p);
+    size_t n = 0;
+    while (*p && !(*p == ' ' || (*p >= '\t' && *p <= '\r'))) {
+        if (n + 1 < size) out[n++] = *p;
+        ++p;
+    }
+    out[n] = '\0';
+    return n > 0;
+}
+
+// "f %i/%i %i/%i ..." with `count` pairs.
+bool FacePairs(const char* p, int count, long* pairs) {
+    if (!Literal(p, "f")) return false;
+    for (int k = 0; k < count; ++k) {
+        Space(p);
+        if (!Integer(p, &pairs[2 * k]) || !Literal(p, "/") || !Integer(p, &pairs[2 * k + 1])) return false;
+    }
+    return true;
+}
+
+bool Floats(const char* p, const char* tag, int count, float* out) {
+    if (!Literal(p, tag)) return false;
+    for (int k = 0; k < count; ++k) {
+        Space(p);
+        if (!Float(p, &out[k])) return false;
+    }
+    return true;
+}
+
+bool Keyword(const char* p, const char* tag, char* out, size_t size) {
+    if (!Literal(p, tag)) return false;
+    Space(p);
+    return Word(p, out, size);
+}
+
+class COBJReader {
+public:
+    COBJReader(C3DObjectRaw* raw, FILE* file) : m_pRaw(raw), m_Lines(file) {}
+
+    eRESULT Read() {
+        if (m_Lines.Next() != COBJLines::LINE) return Fail("no first line");
+        char* banner = m_Lines.Text();
+        size_t n = std::strlen(banner);
+        if (n && banner[n - 1] == '\r') banner[--n] = '\0';
+        if (std::strcmp(banner, kBannerCinema4D) != 0 && std::strcmp(banner, kBanner3dsMax) != 0)
+            return Fail("unknown first line");
+
+        for (;;) {
+            const COBJLines::STATE state = m_Lines.Next();
+            if (state == COBJLines::END) break;
+            if (state == COBJLines::TOO_LONG)
+                return Fail("longer than %u characters", static_cast<unsigned>(eOBJ_LINE_SIZE));
+            if (state == COBJLines::ZERO_BYTE) return Fail("a byte of zero");
+            if (state == COBJLines::TOO_BIG)
+                return Fail("the file goes past %llu bytes", static_cast<unsigned long long>(eOBJ_MAX_FILE_SIZE));
+            if (eFAILURE(ReadLine(m_Lines.Text()))) return eFAILED;
+        }
+        return Build();
+    }
+
+private:
+    eRESULT Fail(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+        char why[200];
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(why, sizeof why, format, args);
+        va_end(args);
+        return Refuse(m_pRaw->m_pSharedInfos, "LoadFromOBJ", "line %u: %s", m_Lines.LineNumber(), why);
+    }
+
+    eRESULT ReadLine(const char* line) {
+        char word[eMAX_PATH];
+        float f[3];
+        long pairs[8];
+        // "g _ %s" is covered by "g %s", which reads the "_".
+        if (Keyword(line, "g", word, sizeof word)) {
+            if (m_Groups.Count() >= eOBJ_MAX_SUBOBJECTS) return Fail("too many groups");
+            OBJ_GROUP g{static_cast<uint32_t>(m_Positions.Count()), static_cast<uint32_t>(m_TexCoords.Count()),
+                        static_cast<uint32_t>(m_Entries.Count()), {}};
+            return m_Groups.Push(g) ? eOK : Fail("out of memory");
+        }
+        if (Floats(line, "v", 3, f)) {
+            if (m_Positions.Count() >= static_cast<size_t>(kOBJ_MAX_NUMBER)) return Fail("more than 65535 positions");
+            return m_Positions.Push(VECTOR3D{f[0], f[1], f[2]}) ? eOK : Fail("out of memory");
+        }
+        if (Floats(line, "vt", 3, f)) {
+            if (m_TexCoords.Count() >= static_cast<size_t>(kOBJ_MAX_NUMBER))
+                return Fail("more than 65535 texture coordinates");
+            return m_TexCoords.Push(VECTOR2D{f[0], f[1]}) ? eOK : Fail("out of memory");
+        }
+        if (Keyword(line, "usemtl", word, sizeof word)) {
+            // Before any group there is nothing to give the name to.
+            if (m_Groups.Count()) std::memcpy(m_Groups[m_Groups.Count() - 1].szMaterial, word, sizeof word);
+            return eOK;
+        }
+        if (FacePairs(line, 4, pairs)) {
+            static const int kSplit[6] = {0, 1, 2, 0, 2, 3};
+            return Face(pairs, 4, kSplit, 6);
+        }
+        if (FacePairs(line, 3, pairs)) {
+            static const int kTriangle[3] = {0, 1, 2};
+            return Face(pairs, 3, kTriangle, 3);
+        }
+        return eOK;  // normals, comments, objects, smoothing groups, other faces
+    }
+
+    // Every number must name a position or texture coordinate already read:
+    // 1-based, at most 65535, no relative (negative) numbers.
+    eRESULT Face(const long* pairs, int corners, const int* order, int entries) {
+        if (!m_Groups.Count()) return Fail("a face before any group");
+        for (int k = 0; k < corners; ++k) {
+            const long v = pairs[2 * k], t = pairs[2 * k + 1];
+            if (v < 1 || v > static_cast<long>(m_Positions.Count()))
+                return Fail("position %ld of %zu read", v, m_Positions.Count());
+            if (t < 1 || t > static_cast<long>(m_TexCoords.Count()))
+                return Fail("texture coordinate %ld of %zu read", t, m_TexCoords.Count());
+        }
+        if (m_Entries.Count() + entries > eOBJ_MAX_INDICES) return Fail("too many faces");
+        for (int e = 0; e < entries; ++e) {
+            const long* pair = &pairs[2 * order[e]];
+            const uint32_t packed = static_cast<uint32_t>(pair[0]) | static_cast<uint32_t>(pair[1]) << 16;
+            if (!m_Entries.Push(packed)) return Fail("out of memory");
+        }
+        return eOK;
+    }
+
+    eRESULT Build() {
+        const char* where = "LoadFromOBJ";
+        SHARED_INFOS* infos = m_pRaw->m_pSharedInfos;
+        const size_t entries = m_Entries.Count();
+        const size_t groups = m_Groups.Count();
+        if (!groups || !entries || !m_Positions.Count()) return Refuse(infos, where, "no group, position or face");
+
+        // Unique (position, texture) pairs in first-appearance order; the
+        // number of each entry is kept for the indices.
+        CFirstSeen seen;
+        uint32_t* numbers = static_cast<uint32_t*>(std::malloc(entries * sizeof(uint32_t)));
+        uint32_t* firstEntry = static_cast<uint32_t*>(std::malloc(entries * sizeof(uint32_t)));
+        if (!numbers || !firstEntry) {
+            std::free(numbers);
+            std::free(firstEntry);
+            return Refuse(infos, where, "out of memory");
+        }
+        for (size_t m = 0; m < entries; ++m) {
+            bool added = false;
+            if (!seen.Number(m_Entries[m], &numbers[m], &added)) {
+                std::free(numbers);
+                std::free(firstEntry);
+                return Refuse(infos, where, "out of memory");
+            }
+            if (added) firstEntry[numbers[m]] = static_cast<uint32_t>(m);
+        }
+        const uint32_t vertices = seen.Count();
+        if (eFAILURE(m_pRaw->Load(static_cast<uint32_t>(groups), vertices, static_cast<uint32_t>(entries)))) {
+            std::free(numbers);
+            std::free(firstEntry);
+            return Refuse(infos, where, "%zu groups, %u vertices, %zu indices refused", groups, vertices, entries);
+        }
+        RAW_MODEL* model = m_pRaw->m_pModel;
+        for (uint32_t b = 0; b < vertices; ++b) {
+            const uint32_t packed = m_Entries[firstEntry[b]];
+            const VECTOR2D& t = m_TexCoords[(packed >> 16) - 1];
+            model->m_pvPositions[b] = m_Positions[(packed & 0xFFFFu) - 1];
+            model->m_pvUVs[b] = VECTOR2D{t.x, 1.0f - t.y};
+            model->m_pdwColors[b] = 0xFFFFFFFFu;
+            model->m_pdwSpeculars[b] = 0xFF000000u;
+        }
+
+        for (size_t g = 0; g < groups; ++g) {
+            const OBJ_GROUP& group = m_Groups[g];
+            const uint32_t first = group.dwFaceEntries;
+            const uint32_t end = g + 1 < groups ? m_Groups[g + 1].dwFaceEntries : static_cast<uint32_t>(entries);
+            // The record starts at the positions read before the group, as
+            // long as no index would fall below it (a pair first used by an
+            // earlier group, or positions no face uses), and covers the
+            // vertices its indices reach.
+            uint32_t start = group.dwPositions < vertices ? group.dwPositions : vertices;
+            uint32_t last = 0;
+            for (uint32_t m = first; m < end; ++m) {
+                if (numbers[m] < start) start = numbers[m];
+                if (numbers[m] > last) last = numbers[m];
+            }
+            for (uint32_t m = first; m < end; ++m) model->m_pdwIndices[m] = numbers[m] - start;
+            const uint32_t count = end > first ? last + 1 - start : 0;
+            model->m_pAttributes[g] = ATTRIBUT{static_cast<uint32_t>(g), start, count, first, end - first,
+                                               (end - first) / 3, PRIM_TRIANGLELIST, CULL_NONE};
+            std::memcpy(model->m_pszTextureNames[g], group.szMaterial, eMAX_PATH);
+            model->m_pdwTextureWords1[g] = e3DX_V2_TEXTURE_WORD1;
+            model->m_pdwTextureWords2[g] = e3DX_V2_TEXTURE_WORD2;
+        }
+        std::free(numbers);
+        std::free(firstEntry);
+        return eOK;
+    }
+
+    C3DObjectRaw* m_pRaw;
+    COBJLines m_Lines;
+    CGrowArray<VECTOR3D> m_Positions;
+    CGrowArray<VECTOR2D> m_TexCoords;
+    CGrowArray<uint32_t> m_Entries;  // position number | texture number << 16, both 1-based
+    CGrowArray<OBJ_GROUP> m_Groups;
+};
+
+// ---------------------------------------------------------------- 3DS ----
+
+// One per material of the file, in the file's order: its unique (mesh,
+// point) pairs and the triangles over them.
+struct SUB_3DS_ITEM {
+    Lib3dsMaterial* pMaterial;
+    CGrowArray<Lib3dsMesh*> Meshes;  // with Points, the item's vertices
+    CGrowArray<uint32_t> Points;
+    CGrowArray<uint32_t> Indices;
+};
+
+uint32_t ColorOf(const Lib3dsRgba c) {
+    auto byte = [](float v) -> uint32_t {
+        // Colours outside 0..1 would wrap into other channels.
+        if (!(v > 0.0f)) return 0;
+        if (v >= 1.0f) return 255;
+        return static_cast<uint32_t>(255.0f * v);
+    };
+    return byte(c[3]) << 24 | byte(c[0]) << 16 | byte(c[1]) << 8 | byte(c[2]);
+}
+
+// A lib3ds name field, which need not end inside its array.
+void NameOf(char* out, const char* field, size_t size) {
+    const size_t n = strnlen(field, size);
+    std::memcpy(out, field, n);
+    out[n] = '\0';
+}
+
+class C3DSReader {
+public:
+    C3DSReader(C3DObjectRaw* raw, Lib3dsFile* file)
+        : m_pRaw(raw), m_pFile(file), m_pItems(nullptr), m_dwItems(0), m_dwMeshes(0) {}
+    ~C3DSReader() {
+        for (uint32_t j = 0; j < m_dwItems; ++j) m_pItems[j].~SUB_3DS_ITEM();
+        std::free(m_pItems);
+    }
+    C3DSReader(const C3DSReader&) = delete;
+    C3DSReader& operator=(const C3DSReader&) = delete;
+
+    eRESULT Read() {
+        uint32_t materials = 0;
+        for (Lib3dsMaterial* m = m_pFile->materials; m; m = m->next)
+            if (++materials > eOBJ_MAX_SUBOBJECTS) return Fail("too many materials");
+        if (!materials) return Fail("no material");
+        m_pItems = static_cast<SUB_3DS_ITEM*>(std::malloc(materials * sizeof(SUB_3DS_ITEM)));
+        if (!m_pItems) return Fail("out of memory");
+        for (Lib3dsMaterial* m = m_pFile->materials; m; m = m->next) {
+            // The material's item number, for the faces that name it.
+            m->user.d = m_dwItems;
+            new (&m_pItems[m_dwItems++]) SUB_3DS_ITEM{m, {}, {}, {}};
+        }
+        for (Lib3dsMesh* mesh = m_pFile->meshes; mesh; mesh = mesh->next) {
+            if (m_dwMeshes >= (1u << 28)) return Fail("too many meshes");
+            mesh->user.d = m_dwMeshes++;
+        }
+
+        // Every node of the object type, children after their parent.
+        for (Lib3dsNode* node = m_pFile->nodes; node;) {
+            if (node->type == LIB3DS_OBJECT_NODE && eFAILURE(AddNode(node))) return eFAILED;
+            if (node->childs) {
+                node = node->childs;
+                continue;
+            }
+            while (node && !node->next) node = node->parent;
+            if (node) node = node->next;
+        }
+        return Build();
+    }
+
+private:
+    eRESULT Fail(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+        char why[200];
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(why, sizeof why, format, args);
+        va_end(args);
+        return Refuse(m_pRaw->m_pSharedInfos, "LoadFrom3DSFile", "%s", why);
+    }
+
+    eRESULT AddNode(Lib3dsNode* node) {
+        char name[65];
+        NameOf(name, node->name, sizeof node->name);
+        Lib3dsMesh* mesh = lib3ds_file_mesh_by_name(m_pFile, name);
+        if (!mesh) {
+            NameOf(name, node->data.object.instance, sizeof node->data.object.instance);
+            if (name[0] && std::strcmp(name, "$$$DUMMY") != 0) mesh = lib3ds_file_mesh_by_name(m_pFile, name);
+        }
+        if (!mesh) return eOK;
+        NameOf(name, mesh->name, sizeof mesh->name);
+        if (mesh->faces && !mesh->faceL) return Fail("mesh \"%s\" has %u faces and no face list", name, mesh->faces);
+        if (mesh->points && !mesh->pointL) return Fail("mesh \"%s\" has no point list", name);
+        if (mesh->texels && !mesh->texelL) return Fail("mesh \"%s\" has no texture coordinate list", name);
+
+        char last[65] = "";
+        SUB_3DS_ITEM* item = nullptr;
+        for (Lib3dsDword f = 0; f < mesh->faces; ++f) {
+            const Lib3dsFace& face = mesh->faceL[f];
+            char material[65];
+            NameOf(material, face.material, sizeof face.material);
+            if (!material[0]) continue;  // faces without a material are dropped
+            // Faces come in runs of one material: look the name up once a run.
+            if (!item || std::strcmp(material, last) != 0) {
+                Lib3dsMaterial* m = lib3ds_file_material_by_name(m_pFile, material);
+                if (!m || m->user.d >= m_dwItems)
+                    return Fail("face %u of mesh \"%s\" names a missing material \"%s\"", f, name, material);
+                item = &m_pItems[m->user.d];
+                std::memcpy(last, material, sizeof last);
+            }
+            for (int k = 0; k < 3; ++k) {
+                const uint32_t p = face.points[k];
+                if (p >= mesh->points)
+                    return Fail("face %u of mesh \"%s\" uses point %u of %u", f, name, p, mesh->points);
+                if (mesh->texels && p >= mesh->texels)
+                    return Fail("face %u of mesh \"%s\" uses point %u of %u texture coordinates", f, name, p,
+                                mesh->texels);
+            }
+            if (eFAILURE(AddPrimitive(item, mesh, face))) return eFAILED;
+        }
+        return eOK;
+    }
+
+    // The face's three corners as the item's vertices (new pairs appended)
+    // and their numbers as one triangle.
+    eRESULT AddPrimitive(SUB_3DS_ITEM* item, Lib3dsMesh* mesh, const Lib3dsFace& face) {
+        const uint64_t itemNumber = static_cast<uint64_t>(item - m_pItems);
+        for (int k = 0; k < 3; ++k) {
+            const uint64_t key = itemNumber << 44 | static_cast<uint64_t>(mesh->user.d) << 16 | face.points[k];
+            uint32_t number = 0;
+            bool added = false;
+            if (!m_Seen.Number(key, &number, &added)) return Fail("out of memory");
+            // Numbers are shared by all items: make them the item's own.
+            if (added) {
+                if (!m_ItemNumbers.Push(static_cast<uint32_t>(item->Points.Count())) || !item->Meshes.Push(mesh) ||
+                    !item->Points.Push(face.points[k]))
+                    return Fail("out of memory");
+            }
+            if (item->Indices.Count() >= eOBJ_MAX_INDICES) return Fail("too many faces");
+            if (!item->Indices.Push(m_ItemNumbers[number])) return Fail("out of memory");
+        }
+        return eOK;
+    }
+
+    eRESULT Build() {
+        uint64_t vertices = 0, indices = 0;
+        for (uint32_t j = 0; j < m_dwItems; ++j) {
+            vertices += m_pItems[j].Points.Count();
+            indices += m_pItems[j].Indices.Count();
+        }
+        if (!vertices || !indices || vertices > eOBJ_MAX_VERTICES || indices > eOBJ_MAX_INDICES ||
+            eFAILURE(m_pRaw->Load(m_dwItems, static_cast<uint32_t>(vertices), static_cast<uint32_t>(indices))))
+            return Fail("%u materials, %llu vertices, %llu indices refused", m_dwItems,
+                        static_cast<unsigned long long>(vertices), static_cast<unsigned long long>(indices));
+
+        RAW_MODEL* model = m_pRaw->m_pModel;
+        uint32_t vertexStart = 0, indexStart = 0;
+        for (uint32_t j = 0; j < m_dwItems; ++j) {
+            const SUB_3DS_ITEM& item = m_pItems[j];
+            const Lib3dsMaterial* material = item.pMaterial;
+            const uint32_t color = ColorOf(material->diffuse);
+            const uint32_t specular = ColorOf(material->specular);
+            float su = 1.0f, sv = 1.0f;
+            const Lib3dsTextureMap& map = material->texture1_map;
+            if (map.name[0]) {
+                NameOf(model->m_pszTextureNames[j], map.name, sizeof map.name);
+                model->m_pdwTextureWords1[j] = e3DX_V2_TEXTURE_WORD1;
+                model->m_pdwTextureWords2[j] = e3DX_V2_TEXTURE_WORD2;
+                // lib3ds 1.3 keeps the map's u and v scale in scale[0] and scale[1].
+                su = map.scale[0];
+                sv = map.scale[1];
+            }
+            const uint32_t count = static_cast<uint32_t>(item.Points.Count());
+            for (uint32_t k = 0; k < count; ++k) {
+                const Lib3dsMesh* mesh = item.Meshes[k];
+                const uint32_t p = item.Points[k];
+                const uint32_t i = vertexStart + k;
+                const Lib3dsVector& pos = mesh->pointL[p].pos;
+                model->m_pvPositions[i] = VECTOR3D{-pos[0], pos[1], pos[2]};
+                model->m_pdwColors[i] = color;
+                model->m_pdwSpeculars[i] = specular;
+                if (mesh->texels) model->m_pvUVs[i] = VECTOR2D{su * mesh->texelL[p][0], sv * (1.0f - mesh->texelL[p][1])};
+            }
+            // x is mirrored, so the winding turns round with it.
+            const uint32_t indexCount = static_cast<uint32_t>(item.Indices.Count());
+            for (uint32_t k = 0; k + 2 < indexCount; k += 3) {
+                model->m_pdwIndices[indexStart + k] = item.Indices[k];
+                model->m_pdwIndices[indexStart + k + 1] = item.Indices[k + 2];
+                model->m_pdwIndices[indexStart + k + 2] = item.Indices[k + 1];
+            }
+            model->m_pAttributes[j] = ATTRIBUT{j,          vertexStart,       count,           indexStart, indexCount,
+                                               indexCount / 3, PRIM_TRIANGLELIST, CULL_NONE};
+            vertexStart += count;
+            indexStart += indexCount;
+        }
+        return eOK;
+    }
+
+    C3DObjectRaw* m_pRaw;
+    Lib3dsFile* m_pFile;
+    SUB_3DS_ITEM* m_pItems;
+    uint32_t m_dwItems;
+    uint32_t m_dwMeshes;
+    CFirstSeen m_Seen;                  // (item, mesh, point) -> shared number
+    CGrowArray<uint32_t> m_ItemNumbers;  // shared number -> number within its item
+};
+
+}  // namespace
+
+eRESULT C3DObjectRaw::LoadFromOBJ(FILE* file) {
+    if (!file) return eFAILED;
+    Unload();
+    // A file too large for any model is refused before it is read.
+    const long here = std::ftell(file);
+    if (here >= 0 && std::fseek(file, 0, SEEK_END) == 0) {
+        const long end = std::ftell(file);
+        std::fseek(file, here, SEEK_SET);
+        if (end > here && static_cast<uint64_t>(end - here) > eOBJ_MAX_FILE_SIZE)
+            return Refuse(m_pSharedInfos, "LoadFromOBJ", "line 1: %ld bytes, more than %llu", end - here,
+                          static_cast<unsigned long long>(eOBJ_MAX_FILE_SIZE));
+    }
+    COBJReader reader(this, file);
+    const eRESULT result = reader.Read();
+    if (eFAILURE(result)) Unload();
+    return result;
+}
+
+eRESULT C3DObjectRaw::LoadFrom3DSFile(const char* path) {
+    if (!path) return eFAILED;
+    Unload();
+    Lib3dsFile* file = lib3ds_file_load(path);
+    if (!file) return Refuse(m_pSharedInfos, "LoadFrom3DSFile", "lib3ds could not read \"%s\"", path);
+    eRESULT result;
+    {
+        C3DSReader reader(this, file);
+        result = reader.Read();
+    }
+    lib3ds_file_free(file);
+    if (eFAILURE(result)) Unload();
+    return result;
+}
