@@ -72,66 +72,59 @@ private:
     size_t m_dwCapacity;
 };
 
-// Numbers in first-appearance order: a key seen before gets the number it
-// got then, a new key the next number. Open addressing on 64-bit keys, so
-// each look-up is constant time on average.
-class CFirstSeen {
-public:
-    CFirstSeen() : m_pSlots(nullptr), m_dwMask(0), m_dwCount(0) {}
-    ~CFirstSeen() { std::free(m_pSlots); }
-    CFirstSeen(const CFirstSeen&) = delete;
-    CFirstSeen& operator=(const CFirstSeen&) = delete;
-
-    uint32_t Count() const { return m_dwCount; }
-
-    // The key's number in *number; false only when memory runs out.
-    bool Number(uint64_t key, uint32_t* number, bool* added) {
-        if ((m_dwCount + 1) * 2 > m_dwMask + 1 && !Grow()) return false;
-        SLOT* slot = Place(m_pSlots, m_dwMask, key);
-        *added = slot->dwNumberPlusOne == 0;
-        if (*added) {
-            slot->qwKey = key;
-            slot->dwNumberPlusOne = ++m_dwCount;
+// First-appearance numbers of n 32-bit values: numbers[m] is the number of
+// entries[m], counting distinct values in the order they first appear, and
+// firstOf[b] the first entry holding value number b. A stable radix sort of
+// (value, position) pairs brings equal values together with their first
+// entry in front; each pass walks the arrays in order, so the whole is
+// linear and stays friendly to the caches however many values there are.
+bool NumberFirstSeen(const uint32_t* entries, uint32_t n, uint32_t* numbers, uint32_t* firstOf, uint32_t* count) {
+    uint64_t* a = static_cast<uint64_t*>(std::malloc(sizeof(uint64_t) * n));
+    uint64_t* b = static_cast<uint64_t*>(std::malloc(sizeof(uint64_t) * n));
+    if (!a || !b) {
+        std::free(a);
+        std::free(b);
+        return false;
+    }
+    for (uint32_t m = 0; m < n; ++m) a[m] = static_cast<uint64_t>(entries[m]) << 32 | m;
+    constexpr uint32_t kDigits = 2048;
+    for (int shift = 32; shift < 64; shift += 11) {
+        uint32_t starts[kDigits] = {};
+        for (uint32_t m = 0; m < n; ++m) ++starts[(a[m] >> shift) & (kDigits - 1)];
+        uint32_t sum = 0;
+        for (uint32_t d = 0; d < kDigits; ++d) {
+            const uint32_t c = starts[d];
+            starts[d] = sum;
+            sum += c;
         }
-        *number = slot->dwNumberPlusOne - 1;
-        return true;
+        for (uint32_t m = 0; m < n; ++m) b[starts[(a[m] >> shift) & (kDigits - 1)]++] = a[m];
+        uint64_t* t = a;
+        a = b;
+        b = t;
     }
-
-private:
-    struct SLOT {
-        uint64_t qwKey;
-        uint32_t dwNumberPlusOne;  // 0: empty
-    };
-
-    static uint64_t Mix(uint64_t k) {
-        k ^= k >> 33;
-        k *= 0xff51afd7ed558ccdull;
-        k ^= k >> 33;
-        k *= 0xc4ceb9fe1a85ec53ull;
-        return k ^ (k >> 33);
+    constexpr uint32_t kLater = 0xFFFFFFFFu;
+    for (uint32_t m = 0; m < n; ++m) numbers[m] = kLater;
+    for (uint32_t k = 0; k < n; ++k)
+        if (k == 0 || (a[k] >> 32) != (a[k - 1] >> 32)) numbers[static_cast<uint32_t>(a[k])] = 0;
+    uint32_t next = 0;
+    for (uint32_t m = 0; m < n; ++m)
+        if (numbers[m] != kLater) {
+            firstOf[next] = m;
+            numbers[m] = next++;
+        }
+    uint32_t number = 0;
+    for (uint32_t k = 0; k < n; ++k) {
+        const uint32_t m = static_cast<uint32_t>(a[k]);
+        if (k == 0 || (a[k] >> 32) != (a[k - 1] >> 32))
+            number = numbers[m];
+        else
+            numbers[m] = number;
     }
-
-    static SLOT* Place(SLOT* slots, uint64_t mask, uint64_t key) {
-        for (uint64_t i = Mix(key) & mask;; i = (i + 1) & mask)
-            if (!slots[i].dwNumberPlusOne || slots[i].qwKey == key) return &slots[i];
-    }
-
-    bool Grow() {
-        const uint64_t size = m_pSlots ? (m_dwMask + 1) * 2 : 1024;
-        SLOT* slots = static_cast<SLOT*>(std::calloc(size, sizeof(SLOT)));
-        if (!slots) return false;
-        for (uint64_t i = 0; m_pSlots && i <= m_dwMask; ++i)
-            if (m_pSlots[i].dwNumberPlusOne) *Place(slots, size - 1, m_pSlots[i].qwKey) = m_pSlots[i];
-        std::free(m_pSlots);
-        m_pSlots = slots;
-        m_dwMask = size - 1;
-        return true;
-    }
-
-    SLOT* m_pSlots;
-    uint64_t m_dwMask;
-    uint32_t m_dwCount;
-};
+    std::free(a);
+    std::free(b);
+    *count = next;
+    return true;
+}
 
 // ---------------------------------------------------------------- OBJ ----
 
@@ -352,24 +345,15 @@ private:
 
         // Unique (position, texture) pairs in first-appearance order; the
         // number of each entry is kept for the indices.
-        CFirstSeen seen;
         uint32_t* numbers = static_cast<uint32_t*>(std::malloc(entries * sizeof(uint32_t)));
         uint32_t* firstEntry = static_cast<uint32_t*>(std::malloc(entries * sizeof(uint32_t)));
-        if (!numbers || !firstEntry) {
+        uint32_t vertices = 0;
+        if (!numbers || !firstEntry ||
+            !NumberFirstSeen(&m_Entries[0], static_cast<uint32_t>(entries), numbers, firstEntry, &vertices)) {
             std::free(numbers);
             std::free(firstEntry);
             return Refuse(infos, where, "out of memory");
         }
-        for (size_t m = 0; m < entries; ++m) {
-            bool added = false;
-            if (!seen.Number(m_Entries[m], &numbers[m], &added)) {
-                std::free(numbers);
-                std::free(firstEntry);
-                return Refuse(infos, where, "out of memory");
-            }
-            if (added) firstEntry[numbers[m]] = static_cast<uint32_t>(m);
-        }
-        const uint32_t vertices = seen.Count();
         if (eFAILURE(m_pRaw->Load(static_cast<uint32_t>(groups), vertices, static_cast<uint32_t>(entries)))) {
             std::free(numbers);
             std::free(firstEntry);
@@ -548,8 +532,9 @@ private:
 class C3DSReader {
 public:
     C3DSReader(C3DObjectRaw* raw, Lib3dsFile* file)
-        : m_pRaw(raw), m_pFile(file), m_pItems(nullptr), m_dwItems(0), m_dwMeshes(0) {}
+        : m_pRaw(raw), m_pFile(file), m_pItems(nullptr), m_dwItems(0) {}
     ~C3DSReader() {
+        for (Lib3dsMesh* mesh = m_pFile->meshes; mesh; mesh = mesh->next) std::free(mesh->user.p);
         for (uint32_t j = 0; j < m_dwItems; ++j) m_pItems[j].~SUB_3DS_ITEM();
         std::free(m_pItems);
     }
@@ -568,10 +553,9 @@ public:
             m->user.d = m_dwItems;
             new (&m_pItems[m_dwItems++]) SUB_3DS_ITEM{m, {}, {}, {}};
         }
-        for (Lib3dsMesh* mesh = m_pFile->meshes; mesh; mesh = mesh->next) {
-            if (m_dwMeshes >= (1u << 28)) return Fail("too many meshes");
-            mesh->user.d = m_dwMeshes++;
-        }
+        // Each mesh gets, once used, the head of a chain of its item vertices
+        // per point (freed with the reader).
+        for (Lib3dsMesh* mesh = m_pFile->meshes; mesh; mesh = mesh->next) mesh->user.p = nullptr;
 
         // Every node of the object type, children after their parent.
         for (Lib3dsNode* node = m_pFile->nodes; node;) {
@@ -639,22 +623,28 @@ private:
     }
 
     // The face's three corners as the item's vertices (new pairs appended)
-    // and their numbers as one triangle.
+    // and their numbers as one triangle. A pair is found through its
+    // point's chain, which holds one link per material using the point.
     eRESULT AddPrimitive(SUB_3DS_ITEM* item, Lib3dsMesh* mesh, const Lib3dsFace& face) {
-        const uint64_t itemNumber = static_cast<uint64_t>(item - m_pItems);
+        uint32_t* heads = static_cast<uint32_t*>(mesh->user.p);
+        if (!heads) {
+            heads = static_cast<uint32_t*>(std::calloc(mesh->points, sizeof(uint32_t)));
+            if (!heads) return Fail("out of memory");
+            mesh->user.p = heads;
+        }
+        const uint32_t itemNumber = static_cast<uint32_t>(item - m_pItems);
         for (int k = 0; k < 3; ++k) {
-            const uint64_t key = itemNumber << 44 | static_cast<uint64_t>(mesh->user.d) << 16 | face.points[k];
-            uint32_t number = 0;
-            bool added = false;
-            if (!m_Seen.Number(key, &number, &added)) return Fail("out of memory");
-            // Numbers are shared by all items: make them the item's own.
-            if (added) {
-                if (!m_ItemNumbers.Push(static_cast<uint32_t>(item->Points.Count())) || !item->Meshes.Push(mesh) ||
-                    !item->Points.Push(face.points[k]))
+            const uint32_t point = face.points[k];
+            uint32_t link = heads[point];
+            while (link && m_Links[link - 1].dwItem != itemNumber) link = m_Links[link - 1].dwNext;
+            if (!link) {
+                if (!m_Links.Push(LINK{itemNumber, static_cast<uint32_t>(item->Points.Count()), heads[point]}) ||
+                    !item->Meshes.Push(mesh) || !item->Points.Push(point))
                     return Fail("out of memory");
+                link = heads[point] = static_cast<uint32_t>(m_Links.Count());
             }
             if (item->Indices.Count() >= eOBJ_MAX_INDICES) return Fail("too many faces");
-            if (!item->Indices.Push(m_ItemNumbers[number])) return Fail("out of memory");
+            if (!item->Indices.Push(m_Links[link - 1].dwNumber)) return Fail("out of memory");
         }
         return eOK;
     }
@@ -717,9 +707,12 @@ private:
     Lib3dsFile* m_pFile;
     SUB_3DS_ITEM* m_pItems;
     uint32_t m_dwItems;
-    uint32_t m_dwMeshes;
-    CFirstSeen m_Seen;                  // (item, mesh, point) -> shared number
-    CGrowArray<uint32_t> m_ItemNumbers;  // shared number -> number within its item
+    struct LINK {
+        uint32_t dwItem;
+        uint32_t dwNumber;  // the pair's vertex within the item
+        uint32_t dwNext;    // next link of the point + 1; 0: none
+    };
+    CGrowArray<LINK> m_Links;
 };
 
 }  // namespace
