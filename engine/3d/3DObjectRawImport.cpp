@@ -492,7 +492,8 @@ private:
             if ((parent == 0 && id == k3DS_MAIN) || (parent == k3DS_MAIN && id == k3DS_EDIT)) {
                 if (!Chunks(body, next, id)) return false;
             } else if (parent == k3DS_EDIT && id == k3DS_OBJECT) {
-                const uint8_t* name = static_cast<const uint8_t*>(std::memchr(body, 0, static_cast<size_t>(next - body)));
+                const void* zero = std::memchr(body, 0, static_cast<size_t>(next - body));
+                const uint8_t* name = static_cast<const uint8_t*>(zero);
                 if (!name) return Why("object name runs past its chunk");
                 if (!Chunks(name + 1, next, id)) return false;
             } else if (parent == k3DS_OBJECT && id == k3DS_TRIMESH) {
@@ -686,7 +687,8 @@ private:
                 model->m_pvPositions[i] = VECTOR3D{-pos[0], pos[1], pos[2]};
                 model->m_pdwColors[i] = color;
                 model->m_pdwSpeculars[i] = specular;
-                if (mesh->texels) model->m_pvUVs[i] = VECTOR2D{su * mesh->texelL[p][0], sv * (1.0f - mesh->texelL[p][1])};
+                if (mesh->texels)
+                    model->m_pvUVs[i] = VECTOR2D{su * mesh->texelL[p][0], sv * (1.0f - mesh->texelL[p][1])};
             }
             // x is mirrored, so the winding turns round with it.
             const uint32_t indexCount = static_cast<uint32_t>(item.Indices.Count());

@@ -79,7 +79,8 @@ TEST(LenientObj, FaceFormsAndGroups) {
 
 TEST(LenientObj, VertexContentsAndMaterials) {
     const std::string library = "lenient_" + std::to_string(::getpid()) + "_lib.mtl";
-    Write(::testing::TempDir() + library, "newmtl painted\nKd 1 0.5 0\nmap_Kd -s 1 1 1 textures/wood.png\nnewmtl plain\nKd 0 0 1\n");
+    Write(::testing::TempDir() + library,
+          "newmtl painted\nKd 1 0.5 0\nmap_Kd -s 1 1 1 textures/wood.png\nnewmtl plain\nKd 0 0 1\n");
     Write(Temp("m.obj"), "mtllib " + library + "\nv 1 2 3\nv 4 5 6\nv 7 8 9\nvt 0.25 0.125\nvn 0 1 0\n"
                          "usemtl painted\nf 1/1/1 2/1/1 3/1/1\nusemtl plain\nf 1 2 3\nusemtl unknown\nf 3 2 1\n");
     C3DObjectRaw raw(nullptr);

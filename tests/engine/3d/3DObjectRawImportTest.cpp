@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -339,7 +340,8 @@ void Write3DS(const std::string& path, const std::vector<Material3DS>& materials
             for (int k = 0; k < 3; ++k) mesh->pointL[i].pos[k] = m.points[i][k];
         if (!m.texels.empty()) {
             lib3ds_mesh_new_texel_list(mesh, static_cast<Lib3dsDword>(m.texels.size()));
-            for (size_t i = 0; i < m.texels.size(); ++i) mesh->texelL[i][0] = m.texels[i][0], mesh->texelL[i][1] = m.texels[i][1];
+            for (size_t i = 0; i < m.texels.size(); ++i)
+                mesh->texelL[i][0] = m.texels[i][0], mesh->texelL[i][1] = m.texels[i][1];
         }
         lib3ds_mesh_new_face_list(mesh, static_cast<Lib3dsDword>(m.faces.size()));
         for (size_t i = 0; i < m.faces.size(); ++i) {
