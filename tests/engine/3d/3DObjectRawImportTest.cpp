@@ -106,6 +106,8 @@ TEST(ObjImport, AcceptedFiles) {
         {"a later group reusing an earlier pair", kC4D + "g a\n" + kSquare + "f 1/1 2/2 3/3\ng b\nv 5 5 5\nvt 0 0 0\n"
                                                          "f 3/3 5/5 1/1\n",
          4, {0, 1, 2, 2, 3, 0}, {{0, 3, 0, 3, ""}, {0, 4, 3, 3, ""}}},
+        {"usemtl before any group names nothing", kC4D + "usemtl lost.png\ng a\n" + kSquare + "f 1/1 2/2 3/3\n", 3,
+         {0, 1, 2}, {{0, 3, 0, 3, ""}}},
         {"an empty group", kC4D + "g a\n" + kSquare + "f 1/1 2/2 3/3\ng empty\n", 3, {0, 1, 2},
          {{0, 3, 0, 3, ""}, {3, 0, 3, 0, ""}}},
     };
@@ -494,6 +496,23 @@ TEST(Import3DS, RefusedFiles) {
         EXPECT_EQ(raw.m_pModel, nullptr);
         EXPECT_NE(trace.find("# C3DObjectRaw::LoadFrom3DSFile refused"), std::string::npos) << trace;
         EXPECT_NE(trace.find(c.trace), std::string::npos) << trace;
+    }
+    // A sound file cut short: its chunks run past the end.
+    {
+        const std::string path = Unique("cut.3ds");
+        Write3DS(path, {kRed}, {kPair}, {{"pair", ""}});
+        FILE* f = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        std::vector<char> bytes(100000);
+        bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+        std::fclose(f);
+        WriteText(path, std::string(bytes.data(), bytes.size() / 2));
+        C3DObjectRaw raw(Infos());
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(raw.LoadFromFile(path.c_str()), eFAILED);
+        const std::string trace = testing::internal::GetCapturedStderr();
+        EXPECT_NE(trace.find("runs past its parent"), std::string::npos) << trace;
+        std::remove(path.c_str());
     }
     // Not a 3D Studio file at all.
     const std::string path = Unique("junk.3ds");
