@@ -293,6 +293,39 @@ TEST(ObjImport, NumberingIsFirstAppearance) {
     }
 }
 
+// Damaged copies of a sound file (bytes changed, dropped, repeated): each
+// is read or refused, and what is read stays inside its arrays.
+TEST(ObjImport, DamagedCopiesStayInBounds) {
+    const std::string good = kC4D + "g a\nusemtl s.png\n" + kSquare + "f 1/1 2/2 3/3 4/4\ng b\nv 2 2 2\nvt 0 0 0\n" +
+                             "f 5/5 1/1 2/2\nf 1/2 2/3 3/4\n";
+    const char alphabet[] = "0123456789-/ \nfgvt";
+    std::mt19937 random(11);
+    int accepted = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::string text = good;
+        for (int k = 0; k < 3; ++k) {
+            const size_t at = kC4D.size() + random() % (text.size() - kC4D.size());
+            switch (random() % 3) {
+                case 0: text[at] = alphabet[random() % (sizeof alphabet - 1)]; break;
+                case 1: text.erase(at, 1 + random() % 4); break;
+                default: text.insert(at, text.substr(at, 1 + random() % 8)); break;
+            }
+        }
+        C3DObjectRaw raw(Infos());
+        if (LoadObj(raw, text) != eOK) continue;
+        ++accepted;
+        const RAW_MODEL* m = raw.m_pModel;
+        for (uint32_t g = 0; g < m->m_dwSubObjectCount; ++g) {
+            const ATTRIBUT& r = m->m_pAttributes[g];
+            ASSERT_LE(uint64_t{r.dwVertexStart} + r.dwVertexCount, m->m_dwVertexCount) << text;
+            ASSERT_LE(uint64_t{r.dwIndexStart} + r.dwIndexCount, m->m_dwIndexCount) << text;
+            for (uint32_t k = r.dwIndexStart; k < r.dwIndexStart + r.dwIndexCount; ++k)
+                ASSERT_LT(m->m_pdwIndices[k], r.dwVertexCount) << text;
+        }
+    }
+    EXPECT_GT(accepted, 0);
+}
+
 // ------------------------------------------------------------------ 3DS --
 
 struct Face3DS {
