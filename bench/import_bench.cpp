@@ -1,6 +1,11 @@
 // The OBJ and 3D Studio readers on growing files: the unique-vertex
 // search must keep both linear in the number of faces (a file ten times
 // larger may take about ten times as long, not a hundred).
+//
+// Past a few megabytes glibc hands freed memory back to the kernel after
+// every load, so each iteration pays for fresh pages again; to time the
+// readers alone, run with MALLOC_MMAP_THRESHOLD_=4294967295
+// MALLOC_TRIM_THRESHOLD_=4294967295.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 

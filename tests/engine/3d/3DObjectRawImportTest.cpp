@@ -108,6 +108,8 @@ TEST(ObjImport, AcceptedFiles) {
          4, {0, 1, 2, 2, 3, 0}, {{0, 3, 0, 3, ""}, {0, 4, 3, 3, ""}}},
         {"usemtl before any group names nothing", kC4D + "usemtl lost.png\ng a\n" + kSquare + "f 1/1 2/2 3/3\n", 3,
          {0, 1, 2}, {{0, 3, 0, 3, ""}}},
+        {"positions listed before the groups", kC4D + kSquare + "g a\nf 1/1 2/2 3/3\ng b\nf 1/1 3/3 4/4\n", 4,
+         {0, 1, 2, 0, 2, 3}, {{0, 3, 0, 3, ""}, {0, 4, 3, 3, ""}}},
         {"an empty group", kC4D + "g a\n" + kSquare + "f 1/1 2/2 3/3\ng empty\n", 3, {0, 1, 2},
          {{0, 3, 0, 3, ""}, {3, 0, 3, 0, ""}}},
     };
