@@ -59,6 +59,11 @@ constexpr uint32_t e3DX_V2_TEXTURE_WORD2 = 82;
 // had (the error text then names it).
 constexpr uint32_t e3D_ERROR_TEXTURE = 10;
 
+// OBJ files: the longest line read (without its line end) and the largest
+// file; longer lines and larger files are refused.
+constexpr uint32_t eOBJ_LINE_SIZE = 260;
+constexpr uint64_t eOBJ_MAX_FILE_SIZE = 256ull << 20;
+
 struct HEADER_3DX {
     uint32_t dwSubObjectCount;
     uint32_t dwVertexCount;
@@ -130,7 +135,11 @@ public:
     // only the sections it names. Refuses, before the file is opened, a model
     // its own reader would refuse.
     eRESULT SaveTo3DXFile(const char* path, uint32_t contents);
-    // Foreign formats (3DObjectRawImport.cpp).
+    // Foreign formats (3DObjectRawImport.cpp). OBJ: the subset two
+    // exporters write (see the banners there), one sub-object per group,
+    // faces as position/texture pairs. 3D Studio: one sub-object per
+    // material, x mirrored. Each replaces the model; a refused file leaves
+    // it empty.
     eRESULT LoadFromOBJ(FILE* file);
     eRESULT LoadFrom3DSFile(const char* path);
 
