@@ -11,6 +11,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <cstdlib>
 #include <cstring>
 

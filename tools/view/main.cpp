@@ -153,7 +153,7 @@ int RunHeadless(const Options& o, ModelSource* source) {
     if (!s.Load(o.width, o.height, &error)) return Fail(error);
     if (!source->Into(&s, &error)) return Fail(error);
     for (int i = 0; i < o.frames; ++i) {
-        s.SetView(360.0f * static_cast<float>(i) / static_cast<float>(o.frames), o.pitch, 1.0f);
+        s.SetView(30.0f + 360.0f * static_cast<float>(i) / static_cast<float>(o.frames), o.pitch, 1.0f);
         if (!s.Draw()) return Fail("the model did not draw");
         char name[32];
         std::snprintf(name, sizeof name, "/frame-%03d.png", i);
