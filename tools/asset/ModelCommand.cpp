@@ -22,6 +22,7 @@
 #include "tools/asset/Commands.h"
 #include "tools/scene/Builders.h"
 #include "tools/scene/ModelScene.h"
+#include "tools/scene/TraceCapture.h"
 
 namespace asset {
 namespace {
@@ -174,8 +175,11 @@ bool LoadModel(const std::string& path, const LoadOptions& options, C3DObjectRaw
         return false;
     }
     if (!out->is3dx) out->format = kind;
-    if (raw->LoadFromFile(path.c_str()) < 0 || !raw->m_pModel) {
-        *error = std::string("not a valid ") + kind + " model for the engine";
+    scene::TraceCapture trace;
+    const bool loaded = raw->LoadFromFile(path.c_str()) >= 0 && raw->m_pModel;
+    const std::string reason = trace.Stop();
+    if (!loaded) {
+        *error = std::string("not a valid ") + kind + " model for the engine" + (reason.empty() ? "" : " (" + reason + ")");
         return false;
     }
     return true;

@@ -18,6 +18,7 @@
 #include "Builders.h"
 #include "HeadlessContext.h"
 #include "ModelScene.h"
+#include "TraceCapture.h"
 #include "engine/3d/3DObject.h"
 #include "engine/3d/3DObjectRaw.h"
 #include "engine/3d/Maths3D.h"
@@ -102,8 +103,12 @@ public:
             *status = Fail(options_.model + ": " + std::strerror(errno));
             return false;
         }
-        if (raw_->LoadFromFile(options_.model.c_str()) < 0 || !raw_->m_pModel) {
-            *status = Fail(options_.model + ": not a model the engine can load (.3dx, .obj or .3ds)");
+        scene::TraceCapture trace;
+        const bool loaded = raw_->LoadFromFile(options_.model.c_str()) >= 0 && raw_->m_pModel;
+        const std::string reason = trace.Stop();
+        if (!loaded) {
+            *status = Fail(options_.model + ": not a model the engine can load (.3dx, .obj or .3ds)" +
+                           (reason.empty() ? "" : ": " + reason));
             return false;
         }
         return true;
