@@ -178,8 +178,10 @@ bool LoadModel(const std::string& path, const LoadOptions& options, C3DObjectRaw
     scene::TraceCapture trace;
     const bool loaded = raw->LoadFromFile(path.c_str()) >= 0 && raw->m_pModel;
     const std::string reason = trace.Stop();
+    if (loaded) std::fputs(trace.Text().c_str(), stderr);
     if (!loaded) {
-        *error = std::string("not a valid ") + kind + " model for the engine" + (reason.empty() ? "" : " (" + reason + ")");
+        *error = std::string("not a valid ") + kind + " model for the engine";
+        if (!reason.empty()) *error += " (" + reason + ")";
         return false;
     }
     return true;

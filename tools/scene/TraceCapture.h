@@ -1,5 +1,6 @@
 // Holds back what the engine traces to standard error while a file is read,
-// so that a tool can report one line of its own with the engine's reason.
+// so that a tool can report one line of its own with the engine's reason (or
+// pass the lines on when the read succeeds).
 #pragma once
 
 #include <unistd.h>
@@ -37,6 +38,7 @@ public:
         while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) text.append(buffer, n);
         std::fclose(file_);
         file_ = nullptr;
+        text_ = text;
         while (!text.empty() && text.back() == '\n') text.pop_back();
         const size_t line = text.rfind('\n');
         if (line != std::string::npos) text.erase(0, line + 1);
@@ -47,7 +49,11 @@ public:
         return reason_;
     }
 
+    // Everything traced, as written (after Stop).
+    const std::string& Text() const { return text_; }
+
 private:
+    std::string text_;
     FILE* file_ = nullptr;
     int saved_ = -1;
     std::string reason_;

@@ -46,6 +46,8 @@ std::string Help() {
            "  --frames N     pictures in the turntable, 1 to 3600 (default 36)\n"
            "  --size WxH     window or picture size (default 640x480)\n"
            "  --pitch DEG    tilt towards the viewer (default 25)\n"
+           "  --quit-after N in a window, quit after N frames (for scripted runs)\n"
+           "  --screenshot F in a window, write the last frame shown to F (PNG) on quitting\n"
            "  --help         this text\n"
            "\n"
            "types:\n" +
@@ -69,6 +71,8 @@ struct Options {
     int frames = 36;
     int width = 640, height = 480;
     float pitch = 25.0f;
+    int quitAfter = 0;       // frames; 0: run until asked to quit
+    std::string screenshot;  // window mode: the last frame, written on quitting
     std::string model;                  // FILE or TYPE
     std::vector<std::string> settings;  // KEY=VALUE for a TYPE
 };
@@ -106,6 +110,7 @@ public:
         scene::TraceCapture trace;
         const bool loaded = raw_->LoadFromFile(options_.model.c_str()) >= 0 && raw_->m_pModel;
         const std::string reason = trace.Stop();
+        if (loaded) std::fputs(trace.Text().c_str(), stderr);
         if (!loaded) {
             *status = Fail(options_.model + ": not a model the engine can load (.3dx, .obj or .3ds)" +
                            (reason.empty() ? "" : ": " + reason));
@@ -206,7 +211,8 @@ int RunWindow(const Options& o, ModelSource* source, bool* noWindow) {
         } else {
             float yaw = 30.0f, pitch = o.pitch, zoom = 1.0f;
             bool dragging = false, running = true;
-            while (running) {
+            std::vector<uint8_t> last;
+            for (int frame = 1; running; ++frame) {
                 SDL_Event e;
                 while (SDL_PollEvent(&e)) {
                     if (e.type == SDL_QUIT) running = false;
@@ -226,8 +232,13 @@ int RunWindow(const Options& o, ModelSource* source, bool* noWindow) {
                 }
                 s.SetView(yaw, pitch, zoom);
                 s.Draw();
+                // Read before the swap: the back buffer is undefined after it.
+                if (!o.screenshot.empty()) last = s.ReadRgba();
                 SDL_GL_SwapWindow(window);
+                if (o.quitAfter > 0 && frame >= o.quitAfter) running = false;
             }
+            if (!o.screenshot.empty() && !scene::WriteRgbPng(o.screenshot, s.Width(), s.Height(), last, &error))
+                status = Fail(o.screenshot + ": " + error);
         }
     }
     SDL_GL_DeleteContext(gl);
@@ -275,6 +286,14 @@ int main(int argc, char** argv) {
             const long n = std::strtol(v.c_str(), &end, 10);
             if (v.empty() || *end || n < 1 || n > 3600) return Usage("--frames expects 1 to 3600");
             o.frames = static_cast<int>(n);
+        } else if (options && a == "--quit-after") {
+            char* end = nullptr;
+            if (!value(&v)) return Usage("--quit-after needs a number");
+            const long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || n < 1 || n > 1000000) return Usage("--quit-after expects 1 to 1000000");
+            o.quitAfter = static_cast<int>(n);
+        } else if (options && a == "--screenshot") {
+            if (!value(&o.screenshot) || o.screenshot.empty()) return Usage("--screenshot needs a file");
         } else if (options && a == "--size") {
             if (!value(&v) || !ParseSize(v, &o.width, &o.height)) return Usage("--size expects WxH, each 1 to 8192");
         } else if (options && a == "--pitch") {
