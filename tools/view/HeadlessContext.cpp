@@ -36,7 +36,8 @@ HeadlessContext::~HeadlessContext() {
     eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     if (surface_ != EGL_NO_SURFACE) eglDestroySurface(display_, surface_);
     if (context_ != EGL_NO_CONTEXT) eglDestroyContext(display_, context_);
-    eglTerminate(display_);
+    // The display stays initialised to the end of the process: terminating
+    // it unloads the driver under what the driver still holds.
     eglReleaseThread();
 }
 
