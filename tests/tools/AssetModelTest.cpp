@@ -183,7 +183,6 @@ TEST_F(AssetModelTest, BadUsageExitsTwoAndWritesNothing) {
         {"explode"},
         {"info"},
         {"info", sphere, sphere},
-        {"info", "--lenient", sphere},
         {"convert", sphere},
         {"convert", sphere, P("out.obj")},
         {"convert", sphere, P("out.3ds.3dx")},
@@ -296,6 +295,13 @@ TEST_F(AssetModelTest, EveryBuilderWritesAModelInfoReads) {
     // the same seed.
     const Result box = Model({"info", Build("box", {"width=1", "height=2", "depth=3"}, "b.3dx")});
     EXPECT_EQ(Field(box.out, "extrema"), "min -1 -2 -3 max 1 2 3");
+    // A four-sided frustum has the screen's proportions, 320 x 480.
+    const Result frustum = Model({"info", Build("frustum", {"sides=4", "far=2", "angle=0.7"}, "f.3dx")});
+    float x0, y0, z0, x1, y1, z1;
+    ASSERT_EQ(std::sscanf(Field(frustum.out, "extrema").c_str(), "min %f %f %f max %f %f %f", &x0, &y0, &z0, &x1,
+                          &y1, &z1),
+              6);
+    EXPECT_NEAR((x1 - x0) / (y1 - y0), 480.0 / 320.0, 1e-3);
     const std::string seed9 = ReadFile(Build("randomplane", {"seed=9"}, "r1.3dx"));
     EXPECT_EQ(seed9, ReadFile(Build("randomplane", {"seed=9"}, "r2.3dx")));
     EXPECT_NE(seed9, ReadFile(Build("randomplane", {"seed=10"}, "r3.3dx")));

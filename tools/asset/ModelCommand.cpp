@@ -93,6 +93,7 @@ std::string BuildHelp() {
            "Builds a procedural model with the engine's builder and writes it as 3DX\n"
            "version 8 with every section the model has data for. Lengths are in\n"
            "object units, colours 0xAARRGGBB, whole numbers decimal or 0x...\n"
+           "A four-sided frustum has the proportions of the 320 x 480 screen.\n"
            "OUT.3dx is replaced only once it is completely written.\n"
            "\n"
            "types and keys:\n" +
@@ -542,8 +543,10 @@ int RunBuild(const std::vector<std::string>& args) {
     // Building applies the object's render state: a context must be current.
     Offscreen target;
     if (!target.Open(1, 1, &error)) return Fail(where, error);
+    // The application's portrait screen: a four-sided frustum takes its
+    // proportions.
     scene::ModelScene scene;
-    if (!scene.Load(1, 1, &error)) return Fail(where, error);
+    if (!scene.Load(320, 480, &error)) return Fail(where, error);
     C3DObject* object = scene.NewObjectToBuild(builder->objectFlags);
     if (!object) return Fail(where, "the device made no object");
     if (!record.Build(object, scene.Infos(), &error)) return Fail(where, error);
