@@ -27,6 +27,7 @@ struct Command {
 int RunPack(const std::vector<std::string>& args);
 int RunTexture(const std::vector<std::string>& args);
 int RunFont(const std::vector<std::string>& args);
+int RunModel(const std::vector<std::string>& args);
 
 // "orbelline-asset: <where>: <what>" on stderr; returns kExitFailure.
 inline int Fail(const std::string& where, const std::string& what) {

@@ -12,6 +12,7 @@ const asset::Command kCommands[] = {
     {"pack", "create, list and extract resource packs", asset::RunPack},
     {"texture", "decode an image as the engine does: info and dump", asset::RunTexture},
     {"font", "build a prepared font atlas and glyph table from a TrueType font", asset::RunFont},
+    {"model", "models: info, convert to 3DX, render to PNG, build procedural ones", asset::RunModel},
 };
 
 void PrintHelp(FILE* out) {

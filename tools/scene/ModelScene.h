@@ -1,0 +1,88 @@
+// One model on its own, drawn by the engine's OpenGL ES device: lit by light
+// 1 from over the viewer's left shoulder, framed from the model's extrema and
+// turned by yaw and pitch. Shared by 'orbelline-asset model render' and
+// orbelline-view; uses only the engine's installed headers.
+//
+// The caller owns the OpenGL ES context and the render target (window,
+// pbuffer or framebuffer object of the scene's size); it must be current
+// from Load to Unload.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/3d/3DObjectRaw.h"
+#include "engine/3d/Types3D.h"
+
+class C3DEngineGLES;
+class C3DObject;
+struct SHARED_INFOS;
+
+namespace scene {
+
+class ModelScene {
+public:
+    ModelScene();
+    ~ModelScene();  // Unload
+
+    ModelScene(const ModelScene&) = delete;
+    ModelScene& operator=(const ModelScene&) = delete;
+
+    // The shared record and the device for a width x height target.
+    bool Load(int width, int height, std::string* error);
+    // Everything Load and the Set* calls made goes back to the device.
+    void Unload();
+
+    // The model to draw, from a raw model (textures looked up under
+    // `texturePath` + name; one that cannot be had is left out and noted in
+    // *warning).
+    bool SetModelFromRaw(C3DObjectRaw* raw, const char* texturePath, std::string* error, std::string* warning);
+    // An object to build into: made with `objectFlags` and the scene's
+    // render flags; the scene frames whatever it holds once built
+    // (FinishBuilt).
+    C3DObject* NewObjectToBuild(uint32_t objectFlags);
+    bool FinishBuilt(std::string* error);
+
+    // Degrees; zoom multiplies the framing distance (1: the model just fits).
+    void SetView(float yawDegrees, float pitchDegrees, float zoom);
+    // A new target size (window resized).
+    void Resize(int width, int height);
+    // Clears and draws one frame.
+    bool Draw();
+    // The target's pixels, RGBA, top row first.
+    std::vector<uint8_t> ReadRgba() const;
+
+    SHARED_INFOS* Infos() const { return infos_.get(); }
+    C3DObject* Object() const { return object_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+
+    // Background colour, 0xAARRGGBB.
+    static constexpr uint32_t kClearColor = 0xFF1E2430u;
+
+private:
+    uint32_t RenderFlags(bool lit, bool textured) const;
+    void Frame();
+
+    std::unique_ptr<SHARED_INFOS> infos_;
+    std::unique_ptr<C3DEngineGLES> device_;
+    C3DObject* object_ = nullptr;
+    bool loaded_ = false;
+    int width_ = 0, height_ = 0;
+    float yaw_ = 30.0f, pitch_ = 25.0f, zoom_ = 1.0f;
+    VECTOR3D centre_{0, 0, 0};
+    float radius_ = 1.0f;
+};
+
+// Writes RGBA rows (top first) as an 8-bit RGB PNG through a temporary file
+// beside `path`, renamed over it once complete.
+bool WriteRgbPng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba,
+                 std::string* error);
+
+// Creates a uniquely named empty file beside `path` whose name ends in
+// `suffix`, for a write that is renamed over `path` on success.
+bool MakeTempBeside(const std::string& path, const std::string& suffix, std::string* temp, std::string* error);
+
+}  // namespace scene
