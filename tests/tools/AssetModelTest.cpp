@@ -442,6 +442,50 @@ TEST_F(AssetModelTest, TexturesAreFoundBesideTheModel) {
     EXPECT_EQ(ReadFile(P("copy.3dx")), ReadFile(P("quad.3dx")));
 }
 
+// Files from other tools: the engine's readers take its two OBJ exporters and
+// 3D Studio files; --lenient takes any OBJ, and its 3DX loads in the engine.
+TEST_F(AssetModelTest, ForeignModelsThroughTheStrictAndLenientReaders) {
+    const std::string data = ORBELLINE_TEST_DATA;
+    const std::string foreignObj = data + "/models/assimp-quads.obj", foreign3ds = data + "/models/assimp-quads.3ds";
+    ExpectOneLineError(Model({"info", foreignObj}), "orbelline-asset: model info: " + foreignObj, "line 1");
+    const Result lenient = Model({"info", "--lenient", foreignObj});
+    ASSERT_EQ(lenient.status, 0) << lenient.err;
+    EXPECT_EQ(Field(lenient.out, "format"), "OBJ (lenient)");
+    EXPECT_EQ(Field(lenient.out, "sub-objects"), "2");
+    ASSERT_EQ(Model({"convert", "--lenient", foreignObj, P("quads.3dx")}).status, 0);
+    const Result back = Model({"info", P("quads.3dx")});
+    ASSERT_EQ(back.status, 0) << back.err;
+    EXPECT_EQ(Field(back.out, "vertices"), Field(lenient.out, "vertices"));
+    EXPECT_EQ(Field(back.out, "extrema"), Field(lenient.out, "extrema"));
+    // --lenient is for OBJ files only.
+    ExpectOneLineError(Model({"info", "--lenient", foreign3ds}), "orbelline-asset: model info: " + foreign3ds,
+                       "--lenient reads only .obj");
+
+    // The strict reader's own banner, a quad split in two triangles.
+    WriteFile(P("max.obj"), "# 3ds Max Wavefront OBJ Exporter v0.94b - (c)2007 guruware\r\ng quad\r\n"
+                            "v 0 0 0\r\nv 1 0 0\r\nv 1 1 0\r\nv 0 1 0\r\n"
+                            "vt 0 0 0\r\nvt 1 0 0\r\nvt 1 1 0\r\nvt 0 1 0\r\nf 1/1 2/2 3/3 4/4\r\n");
+    const Result strict = Model({"info", P("max.obj")});
+    ASSERT_EQ(strict.status, 0) << strict.err;
+    EXPECT_EQ(Field(strict.out, "format"), "OBJ");
+    EXPECT_EQ(Field(strict.out, "indices"), "6");
+
+    // The 3D Studio file: drawn, and convertible.
+    const Result info3ds = Model({"info", foreign3ds});
+    ASSERT_EQ(info3ds.status, 0) << info3ds.err;
+    EXPECT_EQ(Field(info3ds.out, "format"), "3DS");
+    const Result render = Model({"render", foreign3ds, P("quads.png"), "--size", "96x64", "--yaw", "0", "--pitch", "0"});
+    ASSERT_EQ(render.status, 0) << render.err;
+    Rgb picture;
+    ASSERT_TRUE(ReadRgbPng(P("quads.png"), &picture));
+    // Two squares on a diagonal, green and red; nothing between them.
+    EXPECT_GT(picture.At(32, 24)[1], 200);
+    EXPECT_GT(picture.At(64, 40)[0], 200);
+    EXPECT_TRUE(IsBackground(picture.At(48, 32)));
+    EXPECT_TRUE(IsBackground(picture.At(1, 1)));
+    ASSERT_EQ(Model({"convert", foreign3ds, P("studio.3dx")}).status, 0);
+}
+
 // orbelline-view without a display writes its turntable.
 TEST_F(AssetModelTest, HeadlessViewerWritesATurntable) {
     const std::vector<std::string> noDisplay = {"DISPLAY", "WAYLAND_DISPLAY"};

@@ -20,6 +20,7 @@
 #include "engine/3d/Maths3D.h"
 #include "engine/world/SharedInfos.h"
 #include "tools/asset/Commands.h"
+#include "tools/asset/LenientObj.h"
 #include "tools/scene/Builders.h"
 #include "tools/scene/ModelScene.h"
 #include "tools/scene/TraceCapture.h"
@@ -41,7 +42,7 @@ const char kModelHelp[] =
     "'orbelline-asset model SUBCOMMAND --help' describes a subcommand.\n";
 
 const char kInfoHelp[] =
-    "usage: orbelline-asset model info FILE\n"
+    "usage: orbelline-asset model info FILE [--lenient]\n"
     "\n"
     "Loads FILE as the engine does and prints\n"
     "  format: 3DX version V | OBJ | 3DS\n"
@@ -61,7 +62,7 @@ const char kInfoHelp[] =
     "texture-word1 texture-word2.\n";
 
 const char kConvertHelp[] =
-    "usage: orbelline-asset model convert IN OUT.3dx [--contents WORD]\n"
+    "usage: orbelline-asset model convert IN OUT.3dx [--contents WORD] [--lenient]\n"
     "\n"
     "Loads IN as 'model info' does and writes it as 3DX version 8 with WORD as\n"
     "the contents word: only the sections it names are stored. WORD is a number\n"
@@ -71,11 +72,16 @@ const char kConvertHelp[] =
     "words) and all. The default is every section the model has data for, and\n"
     "every section a 3DX input stores.\n"
     "OUT.3dx must name a .3dx (or .3DX) file; it is replaced only once it is\n"
-    "completely written.\n";
+    "completely written.\n"
+    "--lenient (info, convert and render) reads an .obj file from any exporter:\n"
+    "any first line, faces f v, f v/t, f v//n and f v/t/n, negative numbers,\n"
+    "polygons fanned from their first corner, g, o and usemtl as sub-objects,\n"
+    "texture names from the mtllib's map_Kd. The 3DX it writes loads in the\n"
+    "engine, whose own OBJ reader takes only its two exporters' files.\n";
 
 const char kRenderHelp[] =
     "usage: orbelline-asset model render FILE OUT.png [--size WxH] [--yaw DEG]\n"
-    "                                   [--pitch DEG] [--zoom F]\n"
+    "                                   [--pitch DEG] [--zoom F] [--lenient]\n"
     "\n"
     "Draws the model with the engine's OpenGL ES device in a headless context,\n"
     "lit by light 1 (directional, from above left, in front), and writes the\n"
@@ -100,9 +106,8 @@ std::string BuildHelp() {
            scene::DescribeBuilders();
 }
 
-// How model files are read. A lenient reader for foreign formats (accepting
-// what the strict one refuses) is meant to be chosen here, through a
-// '--lenient' option of the subcommands that load models.
+// How model files are read: the engine's strict readers, or for OBJ files
+// from other exporters the tool's lenient reader ('--lenient').
 struct LoadOptions {
     bool lenient = false;
 };
@@ -155,7 +160,20 @@ bool Writable3dxName(const std::string& path) {
 
 bool LoadModel(const std::string& path, const LoadOptions& options, C3DObjectRaw* raw, LoadedModel* out,
                std::string* error) {
-    (void)options;  // one reader for now
+    if (options.lenient) {
+        const char* kind = KindOf(path);
+        if (!kind || std::strcmp(kind, "OBJ") != 0) {
+            *error = "--lenient reads only .obj (or .OBJ) files";
+            return false;
+        }
+        std::string why;
+        if (!asset::ReadLenientObj(path, *raw, why) || !raw->m_pModel) {
+            *error = "not an OBJ model the lenient reader takes (" + why + ")";
+            return false;
+        }
+        out->format = "OBJ (lenient)";
+        return true;
+    }
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
         *error = std::strerror(errno);
@@ -300,6 +318,7 @@ struct Parsed {
     std::vector<std::string> positionals;
     std::vector<std::pair<std::string, std::string>> options;
     bool help = false;
+    bool lenient = false;
 };
 
 bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& valued, Parsed* out,
@@ -311,6 +330,8 @@ bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::stri
             options = false;
         } else if (options && IsHelp(a)) {
             out->help = true;
+        } else if (options && a == "--lenient") {
+            out->lenient = true;
         } else if (options && a.size() > 1 && a[0] == '-') {
             std::string name = a, value;
             const size_t eq = a.find('=');
@@ -360,7 +381,7 @@ int RunInfo(const std::vector<std::string>& args) {
     Infos infos;
     C3DObjectRaw raw(infos.si.get());
     LoadedModel loaded;
-    if (!LoadModel(path, LoadOptions{}, &raw, &loaded, &error)) return Fail(where, path + ": " + error);
+    if (!LoadModel(path, LoadOptions{p.lenient}, &raw, &loaded, &error)) return Fail(where, path + ": " + error);
     const RAW_MODEL& m = *raw.m_pModel;
 
     std::printf("format: %s\n", loaded.format.c_str());
@@ -412,7 +433,7 @@ int RunConvert(const std::vector<std::string>& args) {
     Infos infos;
     C3DObjectRaw raw(infos.si.get());
     LoadedModel loaded;
-    if (!LoadModel(in, LoadOptions{}, &raw, &loaded, &error)) return Fail(where, in + ": " + error);
+    if (!LoadModel(in, LoadOptions{p.lenient}, &raw, &loaded, &error)) return Fail(where, in + ": " + error);
     if (!haveContents) contents = PresentContents(*raw.m_pModel) | (loaded.fileContents & kAllSections);
     if (!Write3dx(&raw, out, contents, &error)) return Fail(where, out + ": " + error);
     return kExitOk;
@@ -501,7 +522,7 @@ int RunRender(const std::vector<std::string>& args) {
     Infos infos;
     C3DObjectRaw raw(infos.si.get());
     LoadedModel loaded;
-    if (!LoadModel(in, LoadOptions{}, &raw, &loaded, &error)) return Fail(where, in + ": " + error);
+    if (!LoadModel(in, LoadOptions{p.lenient}, &raw, &loaded, &error)) return Fail(where, in + ": " + error);
 
     Offscreen target;
     if (!target.Open(width, height, &error)) return Fail(where, error);
