@@ -535,6 +535,63 @@ TEST_F(AssetModelTest, ViewerWindowShowsTheModel) {
     EXPECT_GT(coloured, 50u);  // the three arrows
 }
 
+// Grey floor pixels of a shadow picture: lit ones and shadowed ones (the
+// shadow keeps 96/255 of the light).
+std::pair<size_t, size_t> FloorPixels(const Rgb& p) {
+    size_t lit = 0, shadowed = 0;
+    for (uint32_t y = 0; y < p.height; ++y)
+        for (uint32_t x = 0; x < p.width; ++x) {
+            const uint8_t* c = p.At(x, y);
+            if (IsBackground(c) || std::abs(c[0] - c[1]) > 3 || std::abs(c[1] - c[2]) > 3) continue;
+            if (c[0] > 150) ++lit;
+            if (c[0] >= 40 && c[0] <= 110) ++shadowed;
+        }
+    return {lit, shadowed};
+}
+
+TEST_F(AssetModelTest, HeadlessViewerShadowDarkensTheFloor) {
+    const Result r = Spawn(ORBELLINE_VIEW_TOOL, {"--headless", "--shadow", "--out", P("shadow"), "--frames", "2",
+                                                 "--size", "160x120", "sphere", "color=0xFFE0A040"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* name : {"shadow/frame-000.png", "shadow/frame-001.png"}) {
+        Rgb p;
+        ASSERT_TRUE(ReadRgbPng(P(name), &p)) << name;
+        const auto [lit, shadowed] = FloorPixels(p);
+        EXPECT_GT(lit, 1000u) << name;
+        EXPECT_GT(shadowed, 300u) << name;
+    }
+    // A caster that is a box of strips casts nothing but is still shown.
+    const Result none = Spawn(ORBELLINE_VIEW_TOOL, {"--headless", "--shadow", "--out", P("box"), "--frames", "1",
+                                                    "--size", "160x120", "box"});
+    EXPECT_EQ(none.status, 0) << none.err;
+}
+
+// Runs again under Xvfb (CTest): the arrow keys move the light, and the
+// shadow with it.
+TEST_F(AssetModelTest, ViewerWindowShadowFollowsTheArrowKeys) {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "no display";
+    if (std::system("command -v xdotool >/dev/null 2>&1") != 0) {
+        if (std::getenv("CI")) FAIL() << "xdotool is not installed";
+        GTEST_SKIP() << "xdotool is not installed";
+    }
+    auto run = [&](const std::string& shot, const std::string& keys) {
+        const std::string cmd = std::string("'") + ORBELLINE_VIEW_TOOL + "' --shadow --quit-after 100000 --size 160x120 "
+                                "--screenshot '" + P(shot) + "' sphere & pid=$!; "
+                                "xdotool search --sync --name orbelline-view windowactivate --sync >/dev/null 2>&1; "
+                                "sleep 0.5; xdotool key --delay 30 " + keys + " Escape; wait $pid";
+        return std::system(cmd.c_str());
+    };
+    ASSERT_EQ(run("still.png", ""), 0);
+    ASSERT_EQ(run("moved.png", "Right Right Right Right Right Right Right Right Right Right Right Right Up Up Up"), 0);
+    Rgb still, moved;
+    ASSERT_TRUE(ReadRgbPng(P("still.png"), &still));
+    ASSERT_TRUE(ReadRgbPng(P("moved.png"), &moved));
+    EXPECT_GT(FloorPixels(still).second, 300u);
+    EXPECT_GT(FloorPixels(moved).second, 100u);
+    EXPECT_NE(still.pixels, moved.pixels);
+}
+
 TEST_F(AssetModelTest, ViewerUsageAndFailures) {
     const Result help = Spawn(ORBELLINE_VIEW_TOOL, {"--help"});
     EXPECT_EQ(help.status, 0);

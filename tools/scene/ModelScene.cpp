@@ -16,7 +16,9 @@
 #include <cstring>
 
 #include "engine/3d/3DObject.h"
+#include "engine/3d/3DObjectModels.h"
 #include "engine/3d/3DObjectRaw.h"
+#include "engine/3d/3DStencilShadow.h"
 #include "engine/3d/Camera.h"
 #include "engine/3d/Maths3D.h"
 #include "engine/3d/gles/3DEngineGLES.h"
@@ -117,6 +119,10 @@ bool ModelScene::Load(int width, int height, std::string* error) {
 
 void ModelScene::Unload() {
     if (device_) {
+        if (shadow_) device_->DeleteStencilShadow(shadow_);
+        shadow_ = nullptr;
+        if (floor_) device_->Delete3DObject(floor_);
+        floor_ = nullptr;
         if (object_) device_->Delete3DObject(object_);
         object_ = nullptr;
         if (loaded_) device_->Unload();
@@ -196,6 +202,42 @@ bool ModelScene::FinishBuilt(std::string* error) {
     return true;
 }
 
+bool ModelScene::EnableShadow(std::string* error) {
+    if (!loaded_ || !object_) {
+        *error = "no model to cast a shadow";
+        return false;
+    }
+    if (shadow_) return true;
+    infos_->m_bStencilShadow = infos_->m_bStencilShadowCfg = 1;
+    if (device_->StencilShadowCompatible() < 0) {
+        *error = "the drawable has no stencil buffer for shadows";
+        return false;
+    }
+    // Wide enough to catch a long shadow; placed by Frame, under the model.
+    const float size = 3.0f * radius_;
+    floor_ = device_->Create3DObject(OBJ_NORMAL, RenderFlags(true, false));
+    MODEL_PLANE plane{size, size, 16, 16, 2, 0xFFC8C8C8u, 0, 1, 1};
+    if (!floor_ || floor_->ConstructFromModel(MODEL_TYPE_PLANE, &plane) < 0) {
+        *error = "the floor could not be built";
+        return false;
+    }
+    // Shadowed pixels keep 96/255 of their light.
+    shadow_ = device_->CreateStencilShadow(1, 0x60000000u);
+    const VECTOR3D upper{FLT_MAX, FLT_MAX, FLT_MAX}, lower{-FLT_MAX, -FLT_MAX, -FLT_MAX};
+    if (!shadow_ || shadow_->AddObject(0, object_, &object_->m_matMatrix, upper, lower) < 0) {
+        *error = "the device made no stencil shadow";
+        return false;
+    }
+    Frame();
+    return true;
+}
+
+void ModelScene::MoveLight(float azimuthDegrees, float elevationDegrees) {
+    lightAzimuth_ = std::fmod(azimuthDegrees, 360.0f);
+    lightElevation_ = std::max(10.0f, std::min(89.0f, elevationDegrees));
+    Frame();
+}
+
 void ModelScene::SetView(float yawDegrees, float pitchDegrees, float zoom) {
     yaw_ = yawDegrees;
     pitch_ = pitchDegrees;
@@ -222,6 +264,7 @@ void ModelScene::Frame() {
             centre_ = VECTOR3D{(lo.x + hi.x) / 2, (lo.y + hi.y) / 2, (lo.z + hi.z) / 2};
             const float dx = hi.x - lo.x, dy = hi.y - lo.y, dz = hi.z - lo.z;
             radius_ = 0.5f * std::sqrt(dx * dx + dy * dy + dz * dz);
+            floorY_ = lo.y - centre_.y;
         }
         if (!(radius_ > 1e-6f) || !std::isfinite(radius_)) radius_ = 1.0f;
     }
@@ -252,13 +295,36 @@ void ModelScene::Frame() {
     yaw.m0 = std::cos(a), yaw.m2 = -std::sin(a), yaw.m8 = std::sin(a), yaw.m10 = std::cos(a);
     MATRIX3D pitch = Identity();
     pitch.m5 = std::cos(b), pitch.m6 = std::sin(b), pitch.m9 = -std::sin(b), pitch.m10 = std::cos(b);
-    object_->m_matMatrix = Multiply(Multiply(move, yaw), pitch);
+    const MATRIX3D turn = Multiply(yaw, pitch);
+    object_->m_matMatrix = Multiply(move, turn);
+    if (!shadow_) return;
+
+    // The floor just under the model, turned with it; the light turns with
+    // both.
+    const float size = 3.0f * radius_;
+    MATRIX3D floor = Identity();
+    floor.m13 = floorY_ - 0.002f * size;
+    floor_->m_matMatrix = Multiply(floor, turn);
+    const float az = lightAzimuth_ * kPi / 180.0f, el = lightElevation_ * kPi / 180.0f;
+    const VECTOR3D d{std::cos(el) * std::sin(az), std::sin(el), -std::cos(el) * std::cos(az)};
+    const float* t = turn.Data();
+    // Row vectors: the direction times the rotation part of `turn`, far
+    // enough that the volume's extrusion passes the floor.
+    const float far = 100.0f * size;
+    LIGHT_BLOCK& light = si->m_Light[0];
+    light.m_dwType = 0;
+    light.m_afPosition[0] = far * (d.x * t[0] + d.y * t[4] + d.z * t[8]);
+    light.m_afPosition[1] = far * (d.x * t[1] + d.y * t[5] + d.z * t[9]);
+    light.m_afPosition[2] = far * (d.x * t[2] + d.y * t[6] + d.z * t[10]);
 }
 
 bool ModelScene::Draw() {
     if (!loaded_) return false;
     device_->BeginScene();
-    const bool ok = !object_ || object_->Render(eALL_SUBOBJECTS) >= 0;
+    bool ok = !floor_ || floor_->Render(eALL_SUBOBJECTS) >= 0;
+    ok = (!object_ || object_->Render(eALL_SUBOBJECTS) >= 0) && ok;
+    // The shadow darkens what is already drawn.
+    if (shadow_) ok = shadow_->FrameMove(0) >= 0 && shadow_->Render(0) >= 0 && ok;
     device_->EndScene();
     return ok;
 }

@@ -18,6 +18,7 @@
 
 class C3DEngineGLES;
 class C3DObject;
+class C3DStencilShadow;
 struct SHARED_INFOS;
 
 namespace scene {
@@ -45,6 +46,15 @@ public:
     C3DObject* NewObjectToBuild(uint32_t objectFlags);
     bool FinishBuilt(std::string* error);
 
+    // Puts a floor under the model and lets it cast a stencil shadow on it
+    // from light 1, which then stands still relative to model and floor.
+    // Needs a model and a drawable with stencil bits.
+    bool EnableShadow(std::string* error);
+    bool ShadowEnabled() const { return shadow_ != nullptr; }
+    // Moves light 1 around the scene, degrees: azimuth about the vertical,
+    // elevation above the floor (kept within 10 to 89).
+    void MoveLight(float azimuthDegrees, float elevationDegrees);
+
     // Degrees; zoom multiplies the framing distance (1: the model just fits).
     void SetView(float yawDegrees, float pitchDegrees, float zoom);
     // A new target size (window resized).
@@ -69,6 +79,10 @@ private:
     std::unique_ptr<SHARED_INFOS> infos_;
     std::unique_ptr<C3DEngineGLES> device_;
     C3DObject* object_ = nullptr;
+    C3DObject* floor_ = nullptr;
+    C3DStencilShadow* shadow_ = nullptr;
+    float lightAzimuth_ = -40.0f, lightElevation_ = 60.0f;
+    float floorY_ = -1.0f;  // the model's lowest point, from its centre
     bool loaded_ = false;
     int width_ = 0, height_ = 0;
     float yaw_ = 30.0f, pitch_ = 25.0f, zoom_ = 1.0f;

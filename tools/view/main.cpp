@@ -48,6 +48,8 @@ std::string Help() {
            "  --frames N     pictures in the turntable, 1 to 3600 (default 36)\n"
            "  --size WxH     window or picture size (default 640x480)\n"
            "  --pitch DEG    tilt towards the viewer (default 25)\n"
+           "  --shadow       a floor under the model, and the model's stencil shadow on it\n"
+           "                 from light 1; in the window the arrow keys move the light\n"
            "  --quit-after N in a window, quit after N frames (for scripted runs)\n"
            "  --screenshot F in a window, write the last frame shown to F (PNG) on quitting\n"
            "  --help         this text\n"
@@ -73,6 +75,7 @@ struct Options {
     int frames = 36;
     int width = 640, height = 480;
     float pitch = 25.0f;
+    bool shadow = false;
     int quitAfter = 0;       // frames; 0: run until asked to quit
     std::string screenshot;  // window mode: the last frame, written on quitting
     std::string model;                  // FILE or TYPE
@@ -182,6 +185,7 @@ int RunHeadless(const Options& o, ModelSource* source) {
     scene::ModelScene s;
     if (!s.Load(o.width, o.height, &error)) return Fail(error);
     if (!source->Into(&s, &error)) return Fail(error);
+    if (o.shadow && !s.EnableShadow(&error)) return Fail(error);
     for (int i = 0; i < o.frames; ++i) {
         s.SetView(30.0f + 360.0f * static_cast<float>(i) / static_cast<float>(o.frames), o.pitch, 1.0f);
         if (!s.Draw()) return Fail("the model did not draw");
@@ -227,10 +231,10 @@ int RunWindow(const Options& o, ModelSource* source, bool* noWindow) {
         std::string error;
         int w = o.width, h = o.height;
         SDL_GL_GetDrawableSize(window, &w, &h);
-        if (!s.Load(w, h, &error) || !source->Into(&s, &error)) {
+        if (!s.Load(w, h, &error) || !source->Into(&s, &error) || (o.shadow && !s.EnableShadow(&error))) {
             status = Fail(error);
         } else {
-            float yaw = 30.0f, pitch = o.pitch, zoom = 1.0f;
+            float yaw = 30.0f, pitch = o.pitch, zoom = 1.0f, lightAzimuth = -40.0f, lightElevation = 60.0f;
             bool dragging = false, running = true;
             std::vector<uint8_t> last;
             for (int frame = 1; running; ++frame) {
@@ -238,6 +242,14 @@ int RunWindow(const Options& o, ModelSource* source, bool* noWindow) {
                 while (SDL_PollEvent(&e)) {
                     if (e.type == SDL_QUIT) running = false;
                     if (e.type == SDL_KEYDOWN && e.key.keysym.sym == SDLK_ESCAPE) running = false;
+                    if (e.type == SDL_KEYDOWN && s.ShadowEnabled()) {
+                        const SDL_Keycode k = e.key.keysym.sym;
+                        if (k == SDLK_LEFT) lightAzimuth -= 5.0f;
+                        if (k == SDLK_RIGHT) lightAzimuth += 5.0f;
+                        if (k == SDLK_UP) lightElevation = std::fmin(89.0f, lightElevation + 5.0f);
+                        if (k == SDLK_DOWN) lightElevation = std::fmax(10.0f, lightElevation - 5.0f);
+                        s.MoveLight(lightAzimuth, lightElevation);
+                    }
                     if (e.type == SDL_MOUSEBUTTONDOWN && e.button.button == SDL_BUTTON_LEFT) dragging = true;
                     if (e.type == SDL_MOUSEBUTTONUP && e.button.button == SDL_BUTTON_LEFT) dragging = false;
                     if (e.type == SDL_MOUSEMOTION && dragging) {
@@ -299,6 +311,8 @@ int main(int argc, char** argv) {
             return kOk;
         } else if (options && a == "--headless") {
             o.headless = true;
+        } else if (options && a == "--shadow") {
+            o.shadow = true;
         } else if (options && a == "--out") {
             if (!value(&o.out) || o.out.empty()) return Usage("--out needs a directory");
         } else if (options && a == "--frames") {
