@@ -3,6 +3,8 @@
 // TrueType build, down to the drawn pixels.
 #include <gtest/gtest.h>
 
+#include "tests/tools/ToolRun.h"
+
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GLES/gl.h>
@@ -31,8 +33,6 @@
 #include "engine/world/SharedInfos.h"
 #include "engine/world/World.h"
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -42,19 +42,11 @@ using Bytes = std::vector<uint8_t>;
 const char kDejaVu[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
 constexpr int kWidth = 320, kHeight = 480;
 
-struct Result {
-    int status = -1;
-    std::string out, err;
-};
+using tooltest::Result;
 
 Bytes ReadFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string ReadText(const fs::path& p) {
-    const Bytes b = ReadFile(p);
-    return std::string(b.begin(), b.end());
 }
 
 // The display is opened once and never terminated: terminating it would
@@ -174,32 +166,7 @@ protected:
         fs::remove_all(dir_, ec);
     }
 
-    Result Run(const std::vector<std::string>& args) {
-        const fs::path outPath = dir_ / ".stdout", errPath = dir_ / ".stderr";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<std::string> all{ORBELLINE_ASSET_TOOL};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) argv.push_back(&a[0]);
-        argv.push_back(nullptr);
-        Result r;
-        pid_t pid;
-        const int rc = posix_spawn(&pid, ORBELLINE_ASSET_TOOL, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(rc, 0) << "cannot run " << ORBELLINE_ASSET_TOOL;
-        if (rc != 0) return r;
-        int status = 0;
-        waitpid(pid, &status, 0);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = ReadText(outPath);
-        r.err = ReadText(errPath);
-        fs::remove(outPath);
-        fs::remove(errPath);
-        return r;
-    }
+    Result Run(const std::vector<std::string>& args) { return tooltest::Spawn(ORBELLINE_ASSET_TOOL, args, dir_); }
 
     std::string P(const std::string& name) const { return (dir_ / name).string(); }
 

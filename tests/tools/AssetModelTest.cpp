@@ -2,6 +2,8 @@
 // models go through info, convert and render; bad usage, missing and damaged
 // files fail without leaving anything behind.
 #include <gtest/gtest.h>
+
+#include "tests/tools/ToolRun.h"
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -20,26 +22,13 @@
 
 #include <png.h>
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path& p, const std::string& data) {
-    std::ofstream(p, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
-}
+using tooltest::ReadFile;
+using tooltest::Result;
+using tooltest::WriteFile;
 
 struct Rgb {
     uint32_t width = 0, height = 0;
@@ -76,42 +65,8 @@ protected:
     }
 
     Result Spawn(const std::string& program, const std::vector<std::string>& args,
-                 const std::vector<std::string>& env = {}) const {
-        const fs::path outPath = dir_ / ".stdout", errPath = dir_ / ".stderr";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<std::string> all{program};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) argv.push_back(&a[0]);
-        argv.push_back(nullptr);
-        // The environment, without a display when `env` says so.
-        std::vector<std::string> envStrings;
-        for (char** e = environ; *e; ++e) {
-            const std::string s = *e;
-            bool dropped = false;
-            for (const std::string& d : env) dropped = dropped || s.rfind(d + "=", 0) == 0;
-            if (!dropped) envStrings.push_back(s);
-        }
-        std::vector<char*> envp;
-        for (std::string& s : envStrings) envp.push_back(&s[0]);
-        envp.push_back(nullptr);
-        Result r;
-        pid_t pid;
-        const int rc = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(rc, 0) << "cannot run " << program;
-        if (rc != 0) return r;
-        int status = 0;
-        waitpid(pid, &status, 0);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = ReadFile(outPath);
-        r.err = ReadFile(errPath);
-        fs::remove(outPath);
-        fs::remove(errPath);
-        return r;
+                 const std::vector<std::string>& dropEnv = {}) const {
+        return tooltest::Spawn(program, args, dir_, dropEnv);
     }
 
     Result Model(std::vector<std::string> args) const {

@@ -1,5 +1,7 @@
 // Runs the built orbelline-asset tool as a user would.
 #include <gtest/gtest.h>
+
+#include "tests/tools/ToolRun.h"
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -14,27 +16,13 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path& p, const std::string& data) {
-    std::ofstream out(p, std::ios::binary);
-    out.write(data.data(), static_cast<std::streamsize>(data.size()));
-}
+using tooltest::ReadFile;
+using tooltest::Result;
+using tooltest::WriteFile;
 
 class AssetPackTest : public ::testing::Test {
 protected:
@@ -49,32 +37,7 @@ protected:
     }
 
     // Runs the tool with stdout and stderr captured in files.
-    Result Run(const std::vector<std::string>& args) {
-        const fs::path outPath = dir_ / ".stdout", errPath = dir_ / ".stderr";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<std::string> all{ORBELLINE_ASSET_TOOL};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) argv.push_back(&a[0]);
-        argv.push_back(nullptr);
-        Result r;
-        pid_t pid;
-        const int rc = posix_spawn(&pid, ORBELLINE_ASSET_TOOL, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(rc, 0) << "cannot run " << ORBELLINE_ASSET_TOOL;
-        if (rc != 0) return r;
-        int status = 0;
-        waitpid(pid, &status, 0);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = ReadFile(outPath);
-        r.err = ReadFile(errPath);
-        fs::remove(outPath);
-        fs::remove(errPath);
-        return r;
-    }
+    Result Run(const std::vector<std::string>& args) { return tooltest::Spawn(ORBELLINE_ASSET_TOOL, args, dir_); }
 
     std::string P(const std::string& name) const { return (dir_ / name).string(); }
 

@@ -1,6 +1,8 @@
 // Runs 'orbelline-asset texture' on images made by ImageMagick and on
 // damaged files.
 #include <gtest/gtest.h>
+
+#include "tests/tools/ToolRun.h"
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -15,26 +17,14 @@
 
 #include <png.h>
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path& p, const std::string& data) {
-    std::ofstream(p, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
-}
+using tooltest::ReadFile;
+using tooltest::Result;
+using tooltest::Spawn;
+using tooltest::WriteFile;
 
 bool HaveConvert() { return std::system("command -v convert >/dev/null 2>&1") == 0; }
 
@@ -69,33 +59,6 @@ protected:
     void TearDown() override {
         std::error_code ec;
         fs::remove_all(dir_, ec);
-    }
-
-    static Result Spawn(const std::string& program, const std::vector<std::string>& args, const fs::path& dir) {
-        const fs::path outPath = dir / ".stdout", errPath = dir / ".stderr";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<std::string> all{program};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) argv.push_back(&a[0]);
-        argv.push_back(nullptr);
-        Result r;
-        pid_t pid;
-        const int rc = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(rc, 0) << "cannot run " << program;
-        if (rc != 0) return r;
-        int status = 0;
-        waitpid(pid, &status, 0);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = ReadFile(outPath);
-        r.err = ReadFile(errPath);
-        fs::remove(outPath);
-        fs::remove(errPath);
-        return r;
     }
 
     Result Run(const std::vector<std::string>& args) const { return Spawn(ORBELLINE_ASSET_TOOL, args, dir_); }
