@@ -21,7 +21,8 @@ constexpr uint64_t kMaxPackBytes = 1ull << 30;
 
 const char kUsage[] =
     "usage: orbelline [--headless] [--script FILE] [--scale N] [--seed N]\n"
-    "                 [--bundle DIR] [--out DIR] [--help]\n"
+    "                 [--bundle DIR] [--out DIR] [--quit-after S]\n"
+    "                 [--screenshot FILE] [--stats] [--help]\n"
     "\n"
     "Runs the crystal ball in a window (the phone held in landscape), or headless\n"
     "on a simulated clock with input from a script.\n"
@@ -38,6 +39,9 @@ const char kUsage[] =
     "                 simulated headless); with --screenshot FILE the last\n"
     "                 frame is written there first\n"
     "  --screenshot FILE  the PNG written by --quit-after\n"
+    "  --stats        at the end, print frames per second and the median (p50)\n"
+    "                 and 99th percentile (p99) intervals between frames, in\n"
+    "                 real time\n"
     "  --help         this text\n";
 
 bool ParseInt(const char* text, long long min, long long max, long long* out) {
@@ -145,6 +149,8 @@ int main(int argc, char** argv) {
             }
         } else if (a == "--screenshot") {
             screenshot = Absolute(value("--screenshot"));
+        } else if (a == "--stats") {
+            options.stats = true;
         } else if (a == "--out") {
             options.outputDir = Absolute(value("--out"));
         } else {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -13,6 +14,7 @@
 
 #include "app/platform/Files.h"
 #include "app/platform/RunLoop.h"
+#include "app/platform/WindowSurface.h"
 #include "engine/world/Trace.h"
 
 namespace platform {
@@ -93,7 +95,49 @@ void ConsoleLog(const char* format, ...) {
     std::fflush(stderr);
 }
 
-Frame LastPresentedFrame() { return g_lastFrame; }
+namespace {
+
+// Frames per second and the median and 99th percentile of the intervals
+// between presented frames, in real time (headless runs too).
+struct PresentTime {
+    std::chrono::steady_clock::time_point at;
+    double costMs;  // from the start of the timer that drew it
+};
+
+double Percentile(std::vector<double> v, double q) {
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<size_t>(q * (v.size() - 1) + 0.5))];
+}
+
+void PrintFrameStats(const std::vector<PresentTime>& presents) {
+    if (presents.size() < 2) {
+        std::printf("orbelline: %zu frame%s presented: no intervals to measure\n", presents.size(),
+                    presents.size() == 1 ? "" : "s");
+        return;
+    }
+    std::vector<double> ms, cost;
+    ms.reserve(presents.size() - 1);
+    for (size_t i = 1; i < presents.size(); ++i) {
+        ms.push_back(std::chrono::duration<double, std::milli>(presents[i].at - presents[i - 1].at).count());
+        cost.push_back(presents[i].costMs);
+    }
+    const double total = std::chrono::duration<double>(presents.back().at - presents.front().at).count();
+    std::printf("orbelline: %zu frames, %.1f frames per second, frame interval p50 %.2f ms, p99 %.2f ms; "
+                "frame cost p50 %.2f ms, p99 %.2f ms\n",
+                presents.size(), total > 0 ? static_cast<double>(ms.size()) / total : 0.0, Percentile(ms, 0.50),
+                Percentile(ms, 0.99), Percentile(cost, 0.50), Percentile(cost, 0.99));
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+Frame LastPresentedFrame() {
+    if (g_lastFrame.rgba.empty() && g_lastFrame.width > 0) {
+        Frame shown;
+        if (detail::ReadPresentedFrame(&shown)) return shown;
+    }
+    return g_lastFrame;
+}
 
 namespace detail {
 
@@ -160,7 +204,15 @@ int ApplicationMain(const Options& options, const LaunchFunction& launch) {
     detail::RunLoop& loop = detail::RunLoop::Main();
     loop.BeginRun();
     detail::Backend* presenter = backend.get();
-    SetPresentHandler([presenter](const Frame& frame) {
+    std::vector<PresentTime> presents;
+    const bool stats = options.stats;
+    SetPresentHandler([presenter, stats, &presents](const Frame& frame) {
+        if (stats) {
+            const auto now = std::chrono::steady_clock::now();
+            const double cost =
+                std::chrono::duration<double, std::milli>(now - detail::RunLoop::Main().FireStart()).count();
+            presents.push_back({now, cost});
+        }
         g_lastFrame.width = frame.width;
         g_lastFrame.height = frame.height;
         g_lastFrame.rgba.assign(frame.rgba.begin(), frame.rgba.end());
@@ -187,6 +239,7 @@ int ApplicationMain(const Options& options, const LaunchFunction& launch) {
 
     view.reset();
     SetPresentHandler(nullptr);
+    if (stats) PrintFrameStats(presents);
     int status = loop.Status();
     std::string failure = loop.FailureMessage();
     loop.Reset();

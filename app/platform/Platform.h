@@ -29,6 +29,7 @@ struct Point {
 };
 
 class View;
+struct Frame;
 
 // One finger. The object stays the same from began to ended, so its address
 // is its identity.
@@ -97,8 +98,12 @@ public:
 
     // Allocates storage for the bound renderbuffer at the layer's pixel size.
     bool RenderbufferStorageFromDrawable(GLenum target, const DrawableLayer* layer);
-    // Reads the bound colour renderbuffer and presents it.
+    // Presents the bound colour renderbuffer: headless, its pixels are read
+    // and handed to the backend; in the window it is drawn there on the GPU
+    // and the backend is given only its size.
     bool PresentRenderbuffer(GLenum target);
+    // In the window: reads the last frame shown back (top row first).
+    bool ReadPresentedFrame(Frame* frame);
 
     struct Impl;
 
@@ -206,6 +211,7 @@ struct Options {
     std::string outputDir;       // where headless frames are written
     bool fixedSeed = false;      // start the simulated clock at `seed`
     int64_t seed = 0;
+    bool stats = false;          // print frame rate and frame intervals at the end
 };
 
 // The backend calls this once the run loop is ready: it creates the window's
@@ -226,7 +232,7 @@ int ApplicationMain(const Options& options, const LaunchFunction& launch);
 void RequestTermination(int status = 0);
 
 // A copy of the last frame presented in the current or the latest run (empty
-// before any frame).
+// before any frame). In the window the frame is read back from the GPU here.
 Frame LastPresentedFrame();
 
 // Writes a frame (RGBA rows, top first) as a PNG; false with a message.

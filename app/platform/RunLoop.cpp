@@ -100,6 +100,7 @@ RunLoop::Delivered RunLoop::DeliverNext(Nanos limit, bool advanceClock) {
         e.timer->nextFire = static_cast<double>(e.next) / kNanosPerSecond;
         // The action may schedule timers, which moves the entries: keep only the timer.
         Timer* timer = e.timer.get();
+        fireStart_ = std::chrono::steady_clock::now();
         timer->Fire();
         return Delivered::kTimer;
     }

@@ -4,6 +4,7 @@
 // touch objects alive from began to ended.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -69,6 +70,10 @@ public:
 
     AccelerometerSource& Accel() { return accel_; }
 
+    // When the timer now firing (or the last one) began, in real time: a
+    // frame's cost is from there to its present.
+    std::chrono::steady_clock::time_point FireStart() const { return fireStart_; }
+
     void RequestTermination(int status);
     bool Terminated() const { return terminated_; }
     int Status() const { return status_; }
@@ -91,6 +96,7 @@ private:
     static Nanos ReadingPeriod();
 
     Nanos now_ = 0;
+    std::chrono::steady_clock::time_point fireStart_;
     std::vector<Entry> timers_;
     Nanos nextReading_ = -1;  // -1: no delegate seen yet
     AccelerometerSource accel_;

@@ -169,15 +169,44 @@ TEST_F(ProgramTest, APngTargetThatIsNotAFileIsLeftAlone) {
     EXPECT_EQ(Shell("test -z \"$(ls '" + dir_ + "/out' | grep -v -x -e shot.png -e null.png)\""), 0);
 }
 
+// The width and height in a PNG's header (0 x 0 when it is not one).
+std::pair<uint32_t, uint32_t> PngSize(const std::string& bytes) {
+    if (bytes.size() < 24 || bytes.compare(1, 3, "PNG") != 0) return {0, 0};
+    auto be = [&bytes](size_t at) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(bytes[at])) << 24 |
+               static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 16 |
+               static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 8 |
+               static_cast<unsigned char>(bytes[at + 3]);
+    };
+    return {be(16), be(20)};
+}
+
 TEST_F(ProgramTest, WindowRunUnderAVirtualDisplayEndsTheLog) {
     if (Shell("command -v xvfb-run >/dev/null 2>&1") != 0) GTEST_SKIP() << "xvfb-run is not installed";
     const std::string shot = dir_ + "/out/window.png";
+    const std::string stats = dir_ + "/out/stats.txt";
     ASSERT_EQ(Shell("xvfb-run -a -s '-screen 0 1280x1024x24' " + Program() +
-                  " --window --quit-after 1 --screenshot '" + shot + "' 2>/dev/null"),
+                  " --window --stats --quit-after 1 --screenshot '" + shot + "' 2>/dev/null >'" + stats + "'"),
               0);
     EXPECT_TRUE(EndsWith(Log(), "# ENDED.\n")) << Log();
-    struct stat st{};
-    EXPECT_EQ(stat(shot.c_str(), &st), 0);
+    // The frame is read back from the GPU for the screenshot: the view's
+    // portrait pixels at the default scale 2.
+    EXPECT_EQ(PngSize(ReadFile(shot)), (std::pair<uint32_t, uint32_t>{640, 960}));
+    EXPECT_NE(ReadFile(stats).find(" frames per second, frame interval p50 "), std::string::npos) << ReadFile(stats);
+}
+
+TEST_F(ProgramTest, StatsCountThePresentedFrames) {
+    std::ofstream(dir_ + "/five.script") << "frames 5\n";
+    const std::string stats = dir_ + "/out/stats.txt";
+    ASSERT_EQ(Shell(Program() + " --stats --seed 1700000000 --script '" + dir_ + "/five.script' 2>/dev/null >'" +
+                    stats + "'"),
+              0);
+    // The first frame is drawn when the view is laid out, then one a tick.
+    EXPECT_EQ(ReadFile(stats).rfind("orbelline: 6 frames, ", 0), 0u) << ReadFile(stats);
+    // Without the option nothing is printed.
+    ASSERT_EQ(Shell(Program() + " --seed 1700000000 --script '" + dir_ + "/five.script' 2>/dev/null >'" + stats + "'"),
+              0);
+    EXPECT_EQ(ReadFile(stats), "");
 }
 
 }  // namespace
