@@ -7,7 +7,7 @@ export ASAN_OPTIONS := detect_leaks=1:abort_on_error=0
 export LSAN_OPTIONS := suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS := print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps build asan run test test-plain test-asan memcheck clean
+.PHONY: all deps build asan run test test-plain test-asan memcheck bench clean
 
 all: build
 
@@ -41,6 +41,11 @@ test: test-plain test-asan
 # A scripted headless session under valgrind: no error, nothing lost.
 memcheck: build
 	@bash scripts/memcheck.sh $(BUILD)
+
+# Every benchmark beside its floor, a few minutes in all; not part of `test`.
+# The table goes to build/bench/summary.md.
+bench: deps $(BUILD)/CMakeCache.txt
+	@bash scripts/bench.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

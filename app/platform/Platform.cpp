@@ -99,6 +99,9 @@ namespace {
 
 // Frames per second and the median and 99th percentile of the intervals
 // between presented frames, in real time (headless runs too).
+// Close to the process start: set while the program is being loaded.
+const std::chrono::steady_clock::time_point g_processStart = std::chrono::steady_clock::now();
+
 struct PresentTime {
     std::chrono::steady_clock::time_point at;
     double costMs;  // from the start of the timer that drew it
@@ -111,8 +114,12 @@ double Percentile(std::vector<double> v, double q) {
 
 void PrintFrameStats(const std::vector<PresentTime>& presents) {
     if (presents.size() < 2) {
-        std::printf("orbelline: %zu frame%s presented: no intervals to measure\n", presents.size(),
-                    presents.size() == 1 ? "" : "s");
+        if (presents.empty()) {
+            std::printf("orbelline: no frame presented\n");
+        } else {
+            std::printf("orbelline: 1 frame, no intervals; first frame %.1f ms after start\n",
+                        std::chrono::duration<double, std::milli>(presents[0].at - g_processStart).count());
+        }
         return;
     }
     std::vector<double> ms, cost;
@@ -122,10 +129,11 @@ void PrintFrameStats(const std::vector<PresentTime>& presents) {
         cost.push_back(presents[i].costMs);
     }
     const double total = std::chrono::duration<double>(presents.back().at - presents.front().at).count();
+    const double first = std::chrono::duration<double, std::milli>(presents.front().at - g_processStart).count();
     std::printf("orbelline: %zu frames, %.1f frames per second, frame interval p50 %.2f ms, p99 %.2f ms; "
-                "frame cost p50 %.2f ms, p99 %.2f ms\n",
+                "frame cost p50 %.2f ms, p99 %.2f ms; first frame %.1f ms after start\n",
                 presents.size(), total > 0 ? static_cast<double>(ms.size()) / total : 0.0, Percentile(ms, 0.50),
-                Percentile(ms, 0.99), Percentile(cost, 0.50), Percentile(cost, 0.99));
+                Percentile(ms, 0.99), Percentile(cost, 0.50), Percentile(cost, 0.99), first);
     std::fflush(stdout);
 }
 
