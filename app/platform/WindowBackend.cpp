@@ -3,12 +3,16 @@
 // a context that shares it, and each presented frame is drawn into the window
 // as one turned quad, so the pixels stay on the GPU.
 #include <SDL.h>
+#include <dlfcn.h>
+#include <link.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <cmath>
 #include <map>
+#include <string>
+#include <vector>
 #include <utility>
 
 #include "app/platform/LandscapeMapping.h"
@@ -32,6 +36,24 @@ constexpr int kVideoRetryMs = 50;
 
 class WindowBackend;
 WindowBackend* g_window = nullptr;
+
+// Keeps the loaded GL driver modules mapped to the end of the process. SDL
+// terminates its EGL display when the window goes, and Mesa then unloads its
+// driver while memory the driver keeps for the process is still allocated;
+// leak reports could no longer tell whose that memory is.
+void PinDriver() {
+    std::vector<std::string> names;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            const char* name = info->dlpi_name;
+            if (name && (std::strstr(name, "_dri.so") || std::strstr(name, "libgallium") ||
+                         std::strstr(name, "libEGL_mesa") || std::strstr(name, "libglapi")))
+                static_cast<std::vector<std::string>*>(data)->push_back(name);
+            return 0;
+        },
+        &names);
+    for (const std::string& name : names) dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
 
 class WindowBackend : public Backend, public WindowSurface {
 public:
@@ -86,6 +108,7 @@ public:
                      SDL_GetError() + ")";
             return false;
         }
+        PinDriver();
         // Frames come from the view's timer: a swap must not wait for the display.
         SDL_GL_SetSwapInterval(0);
         SetUpQuadState();
