@@ -2,6 +2,7 @@
 // OpenGL ES 1.1 context of its own (EGL); the view renders into a texture in
 // a context that shares it, and each presented frame is drawn into the window
 // as one turned quad, so the pixels stay on the GPU.
+#include <EGL/egl.h>
 #include <SDL.h>
 #include <dlfcn.h>
 #include <link.h>
@@ -109,6 +110,7 @@ public:
             return false;
         }
         PinDriver();
+        FindEgl();
         // Frames come from the view's timer: a swap must not wait for the display.
         SDL_GL_SetSwapInterval(0);
         SetUpQuadState();
@@ -120,6 +122,15 @@ public:
     }
 
     void* CreateViewContext() override {
+        if (direct_) {
+            const EGLint attribs[] = {EGL_CONTEXT_CLIENT_VERSION, 1, EGL_NONE};
+            EGLContext context = eglCreateContext(eglDisplay_, eglConfig_, eglWindowContext_, attribs);
+            if (context == EGL_NO_CONTEXT) {
+                ConsoleLog("orbelline: no OpenGL ES context for the view (EGL error 0x%x)", eglGetError());
+                return nullptr;
+            }
+            return context;
+        }
         if (!glContext_ || SDL_GL_MakeCurrent(window_, glContext_) != 0) return nullptr;
         SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 1);
         SDL_GLContext context = SDL_GL_CreateContext(window_);
@@ -130,10 +141,18 @@ public:
     }
 
     void DestroyViewContext(void* context) override {
-        if (context) SDL_GL_DeleteContext(static_cast<SDL_GLContext>(context));
+        if (!context) return;
+        if (direct_) {
+            eglDestroyContext(eglDisplay_, static_cast<EGLContext>(context));
+        } else {
+            SDL_GL_DeleteContext(static_cast<SDL_GLContext>(context));
+        }
     }
 
     bool MakeViewCurrent(void* context) override {
+        if (direct_)
+            return eglMakeCurrent(eglDisplay_, EGL_NO_SURFACE, EGL_NO_SURFACE,
+                                  context ? static_cast<EGLContext>(context) : EGL_NO_CONTEXT) == EGL_TRUE;
         return SDL_GL_MakeCurrent(window_, static_cast<SDL_GLContext>(context)) == 0;
     }
 
@@ -142,15 +161,15 @@ public:
     }
 
     bool Show(GLuint texture, int width, int height, int textureWidth, int textureHeight) override {
-        SDL_GLContext view = SDL_GL_GetCurrentContext();
+        void* view = CurrentContext();
         texture_ = texture;
         frameW_ = width;
         frameH_ = height;
         textureW_ = textureWidth;
         textureH_ = textureHeight;
-        if (SDL_GL_MakeCurrent(window_, glContext_) != 0) return false;
+        if (!UseWindow()) return false;
         bool ok = Draw(true);
-        if (view) SDL_GL_MakeCurrent(window_, view);
+        Restore(view);
         return ok;
     }
 
@@ -214,6 +233,8 @@ public:
             SetWindowSurface(nullptr);
         }
         texture_ = 0;
+        if (direct_) eglMakeCurrent(eglDisplay_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        direct_ = false;
         if (glContext_) {
             SDL_GL_MakeCurrent(window_, nullptr);
             SDL_GL_DeleteContext(glContext_);
@@ -229,8 +250,8 @@ public:
     }
 
     bool ReadPixels(std::vector<uint8_t>* rgba, int* width, int* height, landscape::Rect* image) {
-        SDL_GLContext previous = SDL_GL_GetCurrentContext();
-        if (SDL_GL_MakeCurrent(window_, glContext_) != 0) return false;
+        void* previous = CurrentContext();
+        if (!UseWindow()) return false;
         bool ok = Draw(false);
         int w = 0, h = 0;
         SDL_GL_GetDrawableSize(window_, &w, &h);
@@ -252,18 +273,62 @@ public:
                 std::memcpy(a, b, stride);
                 std::memcpy(b, row.data(), stride);
             }
-            SDL_GL_SwapWindow(window_);
+            Swap();
             *width = w;
             *height = h;
             *image = landscape::Fit(w, h);
         }
-        if (previous) SDL_GL_MakeCurrent(window_, previous);
+        Restore(previous);
         return ok;
     }
 
 private:
     Nanos Elapsed() const {
         return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start_).count();
+    }
+
+    // Where EGL allows it the view's contexts are made beside SDL's, on its
+    // EGL display, and made current with no surface: switching between them
+    // and the window's context then never rebinds the window surface to
+    // another context, which costs the driver a new set of buffers.
+    void FindEgl() {
+        eglDisplay_ = eglGetCurrentDisplay();
+        eglWindowSurface_ = eglGetCurrentSurface(EGL_DRAW);
+        eglWindowContext_ = eglGetCurrentContext();
+        direct_ = false;
+        if (eglDisplay_ == EGL_NO_DISPLAY || eglWindowSurface_ == EGL_NO_SURFACE ||
+            eglWindowContext_ == EGL_NO_CONTEXT)
+            return;
+        const char* extensions = eglQueryString(eglDisplay_, EGL_EXTENSIONS);
+        if (!extensions || !std::strstr(extensions, "EGL_KHR_surfaceless_context")) return;
+        EGLint id = 0, count = 0;
+        if (!eglQueryContext(eglDisplay_, eglWindowContext_, EGL_CONFIG_ID, &id)) return;
+        const EGLint attribs[] = {EGL_CONFIG_ID, id, EGL_NONE};
+        direct_ = eglChooseConfig(eglDisplay_, attribs, &eglConfig_, 1, &count) && count == 1;
+    }
+
+    void* CurrentContext() const {
+        return direct_ ? static_cast<void*>(eglGetCurrentContext()) : static_cast<void*>(SDL_GL_GetCurrentContext());
+    }
+
+    bool UseWindow() {
+        if (direct_)
+            return eglMakeCurrent(eglDisplay_, eglWindowSurface_, eglWindowSurface_, eglWindowContext_) == EGL_TRUE;
+        return SDL_GL_MakeCurrent(window_, glContext_) == 0;
+    }
+
+    // Makes a view's context current again (none: the window's stays).
+    void Restore(void* previous) {
+        if (!previous || previous == (direct_ ? static_cast<void*>(eglWindowContext_) : glContext_)) return;
+        MakeViewCurrent(previous);
+    }
+
+    void Swap() {
+        if (direct_) {
+            eglSwapBuffers(eglDisplay_, eglWindowSurface_);
+        } else {
+            SDL_GL_SwapWindow(window_);
+        }
     }
 
     static bool Failed(const char* what) {
@@ -297,9 +362,10 @@ private:
         SDL_GL_GetDrawableSize(window_, &w, &h);
         if (w <= 0 || h <= 0) return false;
         glViewport(0, 0, w, h);
-        glClear(GL_COLOR_BUFFER_BIT);
+        const landscape::Rect r = landscape::Fit(w, h);
+        // The image covers all but the black bars: only a window with bars is cleared.
+        if (!texture_ || r.x != 0 || r.y != 0 || r.w != w || r.h != h) glClear(GL_COLOR_BUFFER_BIT);
         if (texture_) {
-            const landscape::Rect r = landscape::Fit(w, h);
             // Corners in clip space (top left, top right, bottom left, bottom
             // right of the landscape image), each taking the texel the
             // clockwise turn puts there: the texture's s runs down the
@@ -315,15 +381,15 @@ private:
             glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
         }
         if (Failed("drawing the frame into the window")) return false;
-        if (present) SDL_GL_SwapWindow(window_);
+        if (present) Swap();
         return true;
     }
 
     void Redraw() {
-        SDL_GLContext previous = SDL_GL_GetCurrentContext();
-        if (SDL_GL_MakeCurrent(window_, glContext_) != 0) return;
+        void* previous = CurrentContext();
+        if (!UseWindow()) return;
         Draw(true);
-        if (previous) SDL_GL_MakeCurrent(window_, previous);
+        Restore(previous);
     }
 
     // The landscape image's rectangle in window coordinates (those of input events).
@@ -445,6 +511,11 @@ private:
     bool sdlStarted_ = false;
     SDL_Window* window_ = nullptr;
     SDL_GLContext glContext_ = nullptr;
+    bool direct_ = false;
+    EGLDisplay eglDisplay_ = EGL_NO_DISPLAY;
+    EGLSurface eglWindowSurface_ = EGL_NO_SURFACE;
+    EGLContext eglWindowContext_ = EGL_NO_CONTEXT;
+    EGLConfig eglConfig_ = nullptr;
     GLuint texture_ = 0;  // the view's, shown as it was last presented
     int frameW_ = 0, frameH_ = 0, textureW_ = 1, textureH_ = 1;
     float quad_[8] = {};
