@@ -9,6 +9,7 @@ PACKAGES=(
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libfreetype-dev lib3ds-dev
   libegl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri libsdl2-dev
   fonts-dejavu-core xvfb xauth imagemagick xdotool
+  clang libclang-rt-14-dev
 )
 
 missing=()
