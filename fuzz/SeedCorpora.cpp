@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/3d/3DTexture.h"
+#include "engine/3d/KavroFont.h"
 #include "engine/utils/DefaultConfig.h"
 #include "engine/world/ResPacker.h"
 #include "tests/engine/3d/Model3DXImages.h"
@@ -195,7 +197,7 @@ void ModelSeeds() {
 
 void FontSeeds(const std::vector<std::pair<std::string, Bytes>>& pack) {
     Bytes table;
-    for (uint32_t i = 0; i < 256; ++i) {
+    for (uint32_t i = 0; i < eFONT_CELL_COUNT; ++i) {
         const float v[4] = {0.01f * (i % 64), 0.5f, 0.01f * (i % 64) + 0.01f, 0.4f};
         const uint8_t* p = reinterpret_cast<const uint8_t*>(v);
         table.insert(table.end(), p, p + 16);

@@ -28,6 +28,10 @@ public:
         for (size_t i = 0; i < bytes; ++i) sum = static_cast<uint8_t>(sum + p[i]);
         checksum += sum;
         ++uploads;
+        // As a real upload does.
+        m_wWidth = width;
+        m_wHeight = height;
+        m_bBitsPerPixel = bits;
         return C3DTexture::MakeTextureFromRaw(width, height, bits, pixels, name);
     }
 
@@ -35,37 +39,79 @@ public:
     int uploads = 0;
 };
 
-// `name` carries the extension that picks the decoder.
-inline void RunTextureInput(const uint8_t* data, size_t size, const char* name) {
+struct PackOutcome {
+    eRESULT result = eFAILED;
+    uint32_t checksum = 0;
+    uint32_t width = 0, height = 0, bits = 0;
+};
+
+inline bool Same(const PackOutcome& a, const PackOutcome& b) {
+    return a.result == b.result && a.checksum == b.checksum && a.width == b.width && a.height == b.height &&
+           a.bits == b.bits;
+}
+
+// `exact`: the decoder reads no byte it does not use, so the stream must be
+// within the entry afterwards (the JPEG source reads whole blocks ahead and
+// cuts them at the entry's end instead).
+inline PackOutcome DecodeFromPack(const uint8_t* data, size_t size, const char* name, const Bytes& next,
+                                  bool exact) {
+    PackOutcome out;
+    FILE* stream = PackStream();
+    if (!stream || !WritePackEntry(stream, name, data, size) ||
+        !WritePackEntry(stream, kTrailerName, next.data(), next.size()) || std::fflush(stream) != 0)
+        return out;
+    _RES_PACKER packer;
+    if (!FindEntry(stream, name, &packer)) return out;
+    const long start = std::ftell(stream);
+    CheckedTexture texture;
+    out.result = texture.LoadTextureFromPacker(&packer);
+    const long at = std::ftell(stream);
+    FUZZ_CHECK(at >= start && (!exact || static_cast<unsigned long>(at - start) <= packer.m_dwSize));
+    FUZZ_CHECK(out.result != eOK || texture.uploads == 1);
+    out.checksum = texture.checksum;
+    out.width = texture.m_wWidth;
+    out.height = texture.m_wHeight;
+    out.bits = texture.m_bBitsPerPixel;
+    return out;
+}
+
+// `name` carries the extension that picks the decoder; `exact` as above.
+inline void RunTextureInput(const uint8_t* data, size_t size, const char* name, bool exact) {
     if (size > 0xFFFFFFFFu) return;
+    PackOutcome memory;
     {
         CheckedTexture texture;
         ExactCopy copy(data, size);
-        const eRESULT result = texture.MakeTextureFromAddress(copy.data(), copy.size(), name);
-        FUZZ_CHECK(result != eOK || texture.uploads == 1);
+        memory.result = texture.MakeTextureFromAddress(copy.data(), copy.size(), name);
+        FUZZ_CHECK(memory.result != eOK || texture.uploads == 1);
+        memory.checksum = texture.checksum;
+        memory.width = texture.m_wWidth;
+        memory.height = texture.m_wHeight;
+        memory.bits = texture.m_bBitsPerPixel;
     }
+    PackOutcome file;
     {
         CheckedTexture texture;
         const std::string path = WorkDir::Get().Write(name, data, size);
         if (!path.empty()) {
-            const eRESULT result = texture.LoadTextureFromFile(path.c_str());
-            FUZZ_CHECK(result != eOK || texture.uploads == 1);
+            file.result = texture.LoadTextureFromFile(path.c_str());
+            FUZZ_CHECK(file.result != eOK || texture.uploads == 1);
+            file.checksum = texture.checksum;
+            file.width = texture.m_wWidth;
+            file.height = texture.m_wHeight;
+            file.bits = texture.m_bBitsPerPixel;
         }
     }
-    FILE* stream = PackStream();
-    if (!stream) return;
-    if (!WritePackEntry(stream, name, data, size)) return;
-    const Bytes trailer = Trailer();
-    if (!WritePackEntry(stream, kTrailerName, trailer.data(), trailer.size()) || std::fflush(stream) != 0) return;
-    _RES_PACKER packer;
-    if (!FindEntry(stream, name, &packer)) return;
-    const long start = std::ftell(stream);
-    CheckedTexture texture;
-    const eRESULT result = texture.LoadTextureFromPacker(&packer);
-    FUZZ_CHECK(result != eOK || texture.uploads == 1);
-    // The decoders read the entry only, never the one after it.
-    const long at = std::ftell(stream);
-    FUZZ_CHECK(at >= start && static_cast<unsigned long>(at - start) <= packer.m_dwSize);
+    // A pack entry decodes the same whatever follows it: once followed by
+    // filler, once by another copy of itself, which a reader running past
+    // its entry would take as more of the image.
+    const PackOutcome filler = DecodeFromPack(data, size, name, Trailer(), exact);
+    const PackOutcome again = DecodeFromPack(data, size, name, Bytes(data, data + size), exact);
+    FUZZ_CHECK(Same(filler, again));
+    // The three ways in see the same bytes and decode them alike (rows may
+    // come in either order; the checksum does not mind).
+    FUZZ_CHECK(Same(memory, file));
+    FUZZ_CHECK(Same(file, filler));
 }
 
 }  // namespace fuzz

@@ -5,6 +5,6 @@
 #include "fuzz/TextureFuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    fuzz::RunTextureInput(data, size, "image.raw");
+    fuzz::RunTextureInput(data, size, "image.raw", true);
     return 0;
 }
