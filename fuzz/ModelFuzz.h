@@ -36,21 +36,50 @@ inline void CheckModel(const C3DObjectRaw& raw) {
     }
 }
 
-// `name` carries the extension that picks the reader.
-inline void RunModelInput(const uint8_t* data, size_t size, const char* name) {
+// What a load left: its status and the model's counts.
+struct ModelOutcome {
+    eRESULT result = eFAILED;
+    uint32_t subObjects = 0, vertices = 0, indices = 0;
+    bool operator==(const ModelOutcome& o) const {
+        return result == o.result && subObjects == o.subObjects && vertices == o.vertices && indices == o.indices;
+    }
+};
+
+inline ModelOutcome Outcome(eRESULT result, const C3DObjectRaw& raw) {
+    ModelOutcome out;
+    out.result = result;
+    if (result == eOK && raw.m_pModel) {
+        out.subObjects = raw.m_pModel->m_dwSubObjectCount;
+        out.vertices = raw.m_pModel->m_dwVertexCount;
+        out.indices = raw.m_pModel->m_dwIndexCount;
+    }
+    return out;
+}
+
+// `name` carries the extension that picks the reader; `memoryLike(data,
+// size)` says whether the memory reader takes this input as the file
+// reader does (3DX in memory has no V4).
+template <typename MemoryLike>
+inline void RunModelInput(const uint8_t* data, size_t size, const char* name, MemoryLike memoryLike) {
     if (size > 0xFFFFFFFFu) return;
+    ModelOutcome memory, file;
     {
         C3DObjectRaw raw(nullptr);
         ExactCopy copy(data, size);
-        if (raw.MakeFromAddress(copy.data(), copy.size(), name) == eOK) FUZZ_CHECK(raw.m_pModel != nullptr);
+        const eRESULT result = raw.MakeFromAddress(copy.data(), copy.size(), name);
+        if (result == eOK) FUZZ_CHECK(raw.m_pModel != nullptr);
         CheckModel(raw);
+        memory = Outcome(result, raw);
         raw.Unload();
     }
     {
         C3DObjectRaw raw(nullptr);
         const std::string path = WorkDir::Get().Write(name, data, size);
-        if (!path.empty() && raw.LoadFromFile(path.c_str()) == eOK) FUZZ_CHECK(raw.m_pModel != nullptr);
+        const eRESULT result = path.empty() ? eFAILED : raw.LoadFromFile(path.c_str());
+        if (result == eOK) FUZZ_CHECK(raw.m_pModel != nullptr);
         CheckModel(raw);
+        file = Outcome(result, raw);
+        if (!path.empty() && memoryLike(data, size)) FUZZ_CHECK(memory == file);
         // A second load replaces the first without a leak.
         if (!path.empty()) raw.LoadFromFile(path.c_str());
         CheckModel(raw);
@@ -66,8 +95,10 @@ inline void RunModelInput(const uint8_t* data, size_t size, const char* name) {
     if (!FindEntry(stream, name, &packer)) return;
     const long start = std::ftell(stream);
     C3DObjectRaw raw(nullptr);
-    if (raw.LoadFromPacker(&packer) == eOK) FUZZ_CHECK(raw.m_pModel != nullptr);
+    const eRESULT result = raw.LoadFromPacker(&packer);
+    if (result == eOK) FUZZ_CHECK(raw.m_pModel != nullptr);
     CheckModel(raw);
+    FUZZ_CHECK(Outcome(result, raw) == file);
     // The reader stays inside its entry.
     const long at = std::ftell(stream);
     FUZZ_CHECK(at >= start && static_cast<unsigned long>(at - start) <= packer.m_dwSize);

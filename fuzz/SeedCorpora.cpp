@@ -176,9 +176,10 @@ void TextureSeeds(const std::vector<std::pair<std::string, Bytes>>& pack) {
     for (size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<uint8_t>(i ^ (i >> 8));
     Seed("texture_raw", "full.raw", raw);
     Seed("texture_raw", "cut.raw", Bytes(raw.begin(), raw.begin() + 1000));
-    // The pack's own images.
+    // The pack's own images, but for the large ones: a mutation of a whole
+    // screen costs more than a fuzzing second.
     for (const auto& e : pack)
-        if (EndsWith(e.first, ".png")) Seed("texture_png", "pack-" + e.first, e.second);
+        if (EndsWith(e.first, ".png") && e.second.size() <= 16384) Seed("texture_png", "pack-" + e.first, e.second);
 }
 
 void ModelSeeds() {
