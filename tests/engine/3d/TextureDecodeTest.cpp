@@ -510,7 +510,7 @@ public:
         EXPECT_NE(f, nullptr);
         for (const auto& e : entries_) {
             EXPECT_EQ(eResPackerWriteEntryHeader(f, e.first.c_str(), static_cast<uint32_t>(e.second.size())), eOK);
-            std::fwrite(e.second.data(), 1, e.second.size(), f);
+            if (!e.second.empty()) std::fwrite(e.second.data(), 1, e.second.size(), f);
         }
         std::fclose(f);
         return path;
