@@ -3,9 +3,64 @@
 #include <cstdlib>
 
 C3DObjectIndex::C3DObjectIndex(INDEX_TYPE type)
-    : m_pSharedInfos(nullptr), m_eIndexType(type), m_pAttributes(nullptr), m_dwSubObjectCount(0), m_dwIndexCount(0) {}
+    : m_pSharedInfos(nullptr),
+      m_eIndexType(type),
+      m_pAttributes(nullptr),
+      m_dwSubObjectCount(0),
+      m_dwIndexCount(0),
+      m_pLargest(nullptr),
+      m_dwLargestSlots(0),
+      m_dwIndexRevision(1) {}
 
-C3DObjectIndex::~C3DObjectIndex() { std::free(m_pAttributes); }
+C3DObjectIndex::~C3DObjectIndex() {
+    std::free(m_pAttributes);
+    FreeLargest();
+}
+
+void C3DObjectIndex::FreeLargest() {
+    std::free(m_pLargest);
+    m_pLargest = nullptr;
+    m_dwLargestSlots = 0;
+}
+
+void C3DObjectIndex::IndicesChanged() {
+    if (++m_dwIndexRevision == 0) {
+        // After 2^32 writes: start again with every slot empty.
+        m_dwIndexRevision = 1;
+        for (uint32_t i = 0; i < m_dwLargestSlots; ++i) m_pLargest[i].revision = 0;
+    }
+}
+
+bool C3DObjectIndex::LargestIndex(uint32_t start, uint64_t count, uint32_t* largest) {
+    uint8_t size = 0;
+    const void* indices = GetIndexBuffer(size);
+    if (!indices || (size != 2 && size != 4)) return false;
+    if (!m_pLargest && m_dwSubObjectCount) {
+        // One slot per record: records rarely share a range.
+        m_pLargest = static_cast<LargestEntry*>(std::calloc(m_dwSubObjectCount, sizeof(LargestEntry)));
+        if (m_pLargest) m_dwLargestSlots = m_dwSubObjectCount;
+    }
+    LargestEntry* slot = nullptr;
+    if (m_dwLargestSlots) {
+        const uint64_t key = (static_cast<uint64_t>(start) * 0x9E3779B97F4A7C15ull) ^ count;
+        slot = &m_pLargest[(key ^ (key >> 29)) % m_dwLargestSlots];
+        if (slot->revision == m_dwIndexRevision && slot->start == start && slot->count == count) {
+            *largest = slot->largest;
+            return true;
+        }
+    }
+    uint32_t top = 0;
+    if (size == 2) {
+        const uint16_t* p = static_cast<const uint16_t*>(indices) + start;
+        for (uint64_t k = 0; k < count; ++k) top = p[k] > top ? p[k] : top;
+    } else {
+        const uint32_t* p = static_cast<const uint32_t*>(indices) + start;
+        for (uint64_t k = 0; k < count; ++k) top = p[k] > top ? p[k] : top;
+    }
+    if (slot) *slot = LargestEntry{count, start, m_dwIndexRevision, top};
+    *largest = top;
+    return true;
+}
 
 eRESULT C3DObjectIndex::Load(SHARED_INFOS* infos) {
     m_pSharedInfos = infos;
@@ -13,6 +68,8 @@ eRESULT C3DObjectIndex::Load(SHARED_INFOS* infos) {
 }
 
 eRESULT C3DObjectIndex::Unload() {
+    FreeLargest();
+    IndicesChanged();
     std::free(m_pAttributes);
     m_pAttributes = nullptr;
     m_dwSubObjectCount = 0;
@@ -28,6 +85,8 @@ void* C3DObjectIndex::GetIndexBuffer(uint8_t& size) {
 eRESULT C3DObjectIndex::Render(ATTRIBUT*) { return eOK; }
 
 eRESULT C3DObjectIndex::InitConstruct(uint32_t subObjects, uint32_t indices) {
+    FreeLargest();
+    IndicesChanged();
     std::free(m_pAttributes);
     m_pAttributes = nullptr;
     m_dwSubObjectCount = 0;

@@ -52,9 +52,29 @@ public:
                                uint32_t indexCount, uint32_t primitiveCount, uint32_t primitiveType,
                                uint32_t cullMode, uint32_t order);
 
+    // The largest of `count` indices from `start` (inside the array), worked
+    // out once and kept until an index changes; false without indices.
+    bool LargestIndex(uint32_t start, uint64_t count, uint32_t* largest);
+    // Forgets the kept largest indices; the subclasses call it on every
+    // write, and so must anyone writing through GetIndexBuffer's pointer.
+    void IndicesChanged();
+
     SHARED_INFOS* m_pSharedInfos;
     INDEX_TYPE m_eIndexType;
     ATTRIBUT* m_pAttributes;  // m_dwSubObjectCount records
     uint32_t m_dwSubObjectCount;
     uint32_t m_dwIndexCount;
+
+private:
+    // One kept range: revision 0 is an empty slot.
+    struct LargestEntry {
+        uint64_t count;
+        uint32_t start;
+        uint32_t revision;
+        uint32_t largest;
+    };
+    void FreeLargest();
+    LargestEntry* m_pLargest;  // m_dwLargestSlots slots, by a hash of the range
+    uint32_t m_dwLargestSlots;
+    uint32_t m_dwIndexRevision;  // counts index writes; never 0
 };

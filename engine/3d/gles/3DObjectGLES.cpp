@@ -277,15 +277,10 @@ bool C3DObjectGLES::Drawable(const ATTRIBUT* r, uint32_t vertexStart) const {
     // A type that draws nothing, or no primitive: nothing is read.
     if (!eGLESPrimitive(r->dwPrimitiveType, r->dwPrimitiveCount, &mode, &count) || count == 0) return true;
     if (static_cast<uint64_t>(r->dwIndexStart) + count > m_pIndex->m_dwIndexCount) return false;
-    uint8_t size = 0;
-    const void* indices = m_pIndex->GetIndexBuffer(size);
-    if (!indices) return false;
-    // The largest vertex the draw would reach must be in the array.
+    // The largest vertex the draw would reach must be in the array; it is
+    // worked out once per range until an index changes.
     uint32_t largest = 0;
-    for (uint64_t k = r->dwIndexStart; k < r->dwIndexStart + count; ++k) {
-        const uint32_t v = size == 2 ? static_cast<const uint16_t*>(indices)[k] : static_cast<const uint32_t*>(indices)[k];
-        if (v > largest) largest = v;
-    }
+    if (!m_pIndex->LargestIndex(r->dwIndexStart, count, &largest)) return false;
     return static_cast<uint64_t>(vertexStart) + largest < m_dwVerticesHeld;
 }
 

@@ -121,6 +121,7 @@ eRESULT C3DObjectIndex16GLES::BeginConstruct() {
 eRESULT C3DObjectIndex16GLES::SetIndex(uint32_t i, uint32_t value) {
     if (!m_pwAccess || i >= m_dwIndexCount) return eFAILED;
     m_pwAccess[i] = static_cast<uint16_t>(value);
+    IndicesChanged();
     return eOK;
 }
 
@@ -188,6 +189,7 @@ eRESULT C3DObjectIndex32GLES::BeginConstruct() {
 eRESULT C3DObjectIndex32GLES::SetIndex(uint32_t i, uint32_t value) {
     if (!m_pdwAccess || i >= m_dwIndexCount) return eFAILED;
     m_pdwAccess[i] = value;
+    IndicesChanged();
     return eOK;
 }
 

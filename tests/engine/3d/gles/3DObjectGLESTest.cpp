@@ -685,6 +685,40 @@ TEST_F(ObjectTest, RecordsReachingOutsideTheArraysDrawNothing) {
     ASSERT_EQ(o->EndConstruct(false), eOK);
     EXPECT_EQ(o->Render(eALL_SUBOBJECTS), eOK);
     EXPECT_EQ(ReadPixel(105, 105), kWhite);
+
+    // An index changed after a draw counts at the next one: the largest
+    // index is not taken from before the change.
+    struct Change {
+        const char* what;
+        uint32_t value;
+        Pixel expected;
+    };
+    const Change changes[] = {{"past the array", 4, kBlack}, {"back inside", 2, kWhite}, {"far past", 0xFFFF, kBlack}};
+    for (const Change& c : changes) {
+        SCOPED_TRACE(c.what);
+        Clear();
+        ASSERT_EQ(o->BeginConstruct(), eOK);
+        ASSERT_EQ(o->SetIndex(2, c.value), eOK);
+        ASSERT_EQ(o->EndConstruct(false), eOK);
+        EXPECT_EQ(o->Render(eALL_SUBOBJECTS), eOK);
+        EXPECT_EQ(ReadPixel(105, 105), c.expected);
+        // A second draw with nothing changed gives the same answer.
+        Clear();
+        EXPECT_EQ(o->Render(eALL_SUBOBJECTS), eOK);
+        EXPECT_EQ(ReadPixel(105, 105), c.expected);
+    }
+    // The same indices over fewer vertices: refused without any index change.
+    ASSERT_EQ(o->BeginConstruct(), eOK);
+    ASSERT_EQ(o->SetIndex(2, 2), eOK);
+    ASSERT_EQ(o->EndConstruct(false), eOK);
+    Clear();
+    EXPECT_EQ(o->Render(eALL_SUBOBJECTS), eOK);
+    EXPECT_EQ(ReadPixel(105, 105), kWhite);
+    ASSERT_EQ(o->SetSubObjParsingEx(0, 1, 3, 0, 4, 2, PRIM_TRIANGLESTRIP, CULL_NONE, eNO_VALUE), eOK);
+    Clear();
+    EXPECT_EQ(o->Render(eALL_SUBOBJECTS), eOK);
+    EXPECT_EQ(ReadPixel(105, 105), kBlack);
+    EXPECT_EQ(device.Delete3DObject(o), eOK);
 }
 
 // Window coordinates of a point under the screen projection (row vectors).
