@@ -2,12 +2,14 @@
 JOBS ?= $(shell nproc)
 BUILD := build
 ASAN_BUILD := build/asan
+FUZZ_BUILD := build/fuzz
+FUZZ_SECONDS ?= 60
 
 export ASAN_OPTIONS := detect_leaks=1:abort_on_error=0
 export LSAN_OPTIONS := suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS := print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps build asan run test test-plain test-asan memcheck bench clean
+.PHONY: all deps build asan run test test-plain test-asan memcheck fuzz fuzz-deps fuzz-build bench clean
 
 all: build
 
@@ -19,6 +21,9 @@ $(BUILD)/CMakeCache.txt: | deps
 
 $(ASAN_BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORBELLINE_SANITIZE=ON
+
+$(FUZZ_BUILD)/CMakeCache.txt: | fuzz-deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORBELLINE_FUZZ=ON
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -32,8 +37,25 @@ run: build
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# llvmpipe on one thread here: LeakSanitizer stops every thread to scan for
+# leaks at exit, and the driver's worker threads winding down at that moment
+# have crashed its tracer now and then.
 test-asan: asan
-	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(ASAN_BUILD) && LP_NUM_THREADS=0 ctest --output-on-failure -j $(JOBS)
+
+# clang and its fuzzer runtime only for the fuzz tree, not for every test run.
+fuzz-deps: deps
+	@bash scripts/install-deps.sh clang libclang-rt-14-dev
+
+fuzz-build: fuzz-deps $(FUZZ_BUILD)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD) --target fuzzers -j $(JOBS)
+
+# Each fuzz target for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=600), one at a
+# time, from seeds written by the normal build's seed writer and its pack.
+fuzz: build fuzz-build
+	$(BUILD)/bin/orbelline-fuzz-seeds $(BUILD)/fuzz-seeds $(BUILD)/bundle/Data/Orbelline.res.pak
+	FUZZ_BUILD=$(CURDIR)/$(FUZZ_BUILD) FUZZ_SEEDS=$(CURDIR)/$(BUILD)/fuzz-seeds FUZZ_SECONDS=$(FUZZ_SECONDS) \
+	  bash fuzz/run.sh
 
 # Every test, once in the normal build and once under ASan and UBSan.
 test: test-plain test-asan

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need.
+# Installs the Debian packages the build, the tests and the demo need, and
+# any named on the command line.
 # Does nothing when they are all present already.
 set -euo pipefail
 
@@ -9,6 +10,7 @@ PACKAGES=(
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libfreetype-dev lib3ds-dev
   libegl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri libsdl2-dev
   fonts-dejavu-core xvfb xauth imagemagick xdotool valgrind
+  "$@"  # more for one target: make fuzz asks for clang this way
 )
 
 missing=()

@@ -20,6 +20,9 @@ constexpr double kViewWidth = 320.0;
 constexpr double kViewHeight = 480.0;
 constexpr double kMaxG = 100.0;
 constexpr size_t kMaxLineBytes = 1024;
+// Two hands and a margin: more than a touch screen reports, and it bounds
+// the fingers of every event, since an event names only fingers that are down.
+constexpr size_t kMaxFingersDown = 20;
 
 std::vector<std::string> SplitWords(const std::string& line) {
     std::vector<std::string> words;
@@ -188,6 +191,8 @@ private:
             cmd->fingers.push_back(f);
         }
         if (op == ScriptOp::kDown) {
+            if (down_->size() + cmd->fingers.size() > kMaxFingersDown)
+                return Fail("down: more than " + std::to_string(kMaxFingersDown) + " fingers would be down at once");
             for (const auto& f : cmd->fingers) down_->insert(f.id);
         }
         return true;

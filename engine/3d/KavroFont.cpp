@@ -72,6 +72,19 @@ void CopyGlyph(const FT_GlyphSlot slot, int32_t left, int32_t baseline, uint8_t*
     }
 }
 
+// Loads and renders a glyph. A damaged font can give a glyph an outline
+// thousands of pixels across, and rendering and copying it costs seconds
+// and megabytes (and makes every line that tall): a glyph more than four
+// times the pixel size across, which no cell can hold, counts as one that
+// does not load.
+bool RenderGlyph(FT_Face face, FT_UInt index, uint8_t pixelSize) {
+    if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT) != 0) return false;
+    const FT_Glyph_Metrics& m = face->glyph->metrics;
+    const FT_Pos limit = static_cast<FT_Pos>(pixelSize < 16 ? 16 : pixelSize) * 4 * 64;  // 26.6 pixels
+    if (m.width < 0 || m.height < 0 || m.width > limit || m.height > limit) return false;
+    return FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL) == 0;
+}
+
 }  // namespace
 
 uint32_t eFontAtlasRows(const uint8_t* cellWidths, uint32_t count) {
@@ -246,7 +259,7 @@ eRESULT CKavroFont::MakeFontTTFFromAddress(const char*, void* data, uint32_t siz
     for (uint32_t i = 0; i < eFONT_CELL_COUNT; ++i) {
         const FT_UInt index = FT_Get_Char_Index(face, eFONT_FIRST_CODE + i);
         long advance = 0;
-        if (FT_Load_Glyph(face, index, FT_LOAD_RENDER) == 0) {
+        if (RenderGlyph(face, index, pixelSize)) {
             const FT_GlyphSlot slot = face->glyph;
             advance = slot->advance.x >> 6;
             if (slot->bitmap_top > maxTop) maxTop = slot->bitmap_top;
@@ -272,8 +285,7 @@ eRESULT CKavroFont::MakeFontTTFFromAddress(const char*, void* data, uint32_t siz
     int32_t baseline = maxTop + static_cast<int32_t>(eFONT_ATLAS_MARGIN);
     for (uint32_t i = 0; i < eFONT_CELL_COUNT; ++i) {
         const FT_UInt index = FT_Get_Char_Index(face, eFONT_FIRST_CODE + i);
-        const bool rendered = FT_Load_Glyph(face, index, FT_LOAD_DEFAULT) == 0 &&
-                              FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL) == 0;
+        const bool rendered = RenderGlyph(face, index, pixelSize);
         const uint32_t c = cells[i];
         uint32_t left;
         if (c > eFONT_ATLAS_WIDTH - pen) {

@@ -29,10 +29,24 @@ uint32_t BytesPerPixel(int colorType) {
     }
 }
 
-// Decodes from `file` (one signature byte already read) or from `io`. On
+// Position in a PNG inside a stream: in a pack the stream goes on with the
+// next entry, so no more than the entry's bytes are read.
+struct PNG_STREAM {
+    FILE* pFile;
+    uint32_t dwLeft;
+};
+
+void PngReadFromStream(png_structp png, png_bytep out, size_t length) {
+    PNG_STREAM* stream = static_cast<PNG_STREAM*>(png_get_io_ptr(png));
+    if (!stream || length > stream->dwLeft || std::fread(out, 1, length, stream->pFile) != length)
+        png_error(png, "read past the end of the data");
+    stream->dwLeft -= static_cast<uint32_t>(length);
+}
+
+// Decodes from `stream` (one signature byte already read) or from `io`. On
 // failure everything allocated here is released. Only plain data lives in
 // this frame: libpng errors arrive by longjmp.
-bool DecodePng(FILE* file, EPNG_IO* io, uint32_t maxSide, PNG_IMAGE* out) {
+bool DecodePng(PNG_STREAM* stream, EPNG_IO* io, uint32_t maxSide, PNG_IMAGE* out) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -50,8 +64,8 @@ bool DecodePng(FILE* file, EPNG_IO* io, uint32_t maxSide, PNG_IMAGE* out) {
         return false;
     }
 
-    if (file) {
-        png_init_io(png, file);
+    if (stream) {
+        png_set_read_fn(png, stream, PngReadFromStream);
         png_set_sig_bytes(png, 1);
     } else {
         png_set_read_fn(png, io, epng_read_from_mem);
@@ -109,13 +123,14 @@ void epng_read_from_mem(png_structp png, png_bytep out, size_t length) {
     io->dwPosition += static_cast<uint32_t>(length);
 }
 
-eRESULT C3DTexture::LoadTextureFromFile_PNG(FILE* file, uint32_t, const char* name) {
+eRESULT C3DTexture::LoadTextureFromFile_PNG(FILE* file, uint32_t size, const char* name) {
     unsigned char signature = 0;
-    if (!file || std::fread(&signature, 1, 1, file) != 1) return eFAILED;
+    if (!file || size < 1 || std::fread(&signature, 1, 1, file) != 1) return eFAILED;
     if (!png_check_sig(&signature, 1)) return eFAILED;
 
+    PNG_STREAM stream{file, size - 1};
     PNG_IMAGE image{};
-    if (!DecodePng(file, nullptr, MaxDecodeSide(), &image)) return eFAILED;
+    if (!DecodePng(&stream, nullptr, MaxDecodeSide(), &image)) return eFAILED;
     const eRESULT result =
         MakeTextureFromRaw(static_cast<uint16_t>(image.dwWidth), static_cast<uint16_t>(image.dwHeight),
                            static_cast<uint8_t>(8 * image.dwBytesPerPixel), image.pPixels, name);

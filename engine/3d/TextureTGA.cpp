@@ -22,13 +22,19 @@ public:
     virtual bool Read(void* out, size_t count) = 0;
 };
 
+// At most `limit` bytes: in a pack the stream goes on with the next entry.
 class CTgaStreamReader : public CTgaReader {
 public:
-    explicit CTgaStreamReader(FILE* file) : m_pFile(file) {}
-    bool Read(void* out, size_t count) override { return std::fread(out, 1, count, m_pFile) == count; }
+    CTgaStreamReader(FILE* file, uint64_t limit) : m_pFile(file), m_qwLeft(limit) {}
+    bool Read(void* out, size_t count) override {
+        if (count > m_qwLeft || std::fread(out, 1, count, m_pFile) != count) return false;
+        m_qwLeft -= count;
+        return true;
+    }
 
 private:
     FILE* m_pFile;
+    uint64_t m_qwLeft;
 };
 
 class CTgaMemoryReader : public CTgaReader {
@@ -127,7 +133,9 @@ unsigned char* DecodeCompressed(CTgaReader* reader, const TGA_INFO& info, uint64
 
 eRESULT C3DTexture::LoadTextureFromFile_TGA(FILE* file, uint32_t size, const char* name) {
     unsigned char header[kTgaHeaderSize];
-    if (!file || std::fread(header, 1, sizeof header, file) != sizeof header) return eFAILED;
+    // Nothing is read past the entry, not even a header.
+    if (!file || size < kTgaDataOffset || std::fread(header, 1, sizeof header, file) != sizeof header)
+        return eFAILED;
     eRESULT result = eFAILED;
     if (std::memcmp(header, kTgaUncompressed, sizeof header) == 0)
         result = LoadUncompressedTGA(file, size, name);
@@ -140,11 +148,12 @@ eRESULT C3DTexture::LoadTextureFromFile_TGA(FILE* file, uint32_t size, const cha
 eRESULT C3DTexture::LoadUncompressedTGA(FILE* file, uint32_t size, const char* name) {
     unsigned char block[kTgaBlockSize];
     TGA_INFO info;
-    if (!file || std::fread(block, 1, sizeof block, file) != sizeof block || !ParseBlock(block, MaxDecodeSide(), &info))
+    if (!file || size < kTgaDataOffset || std::fread(block, 1, sizeof block, file) != sizeof block ||
+        !ParseBlock(block, MaxDecodeSide(), &info))
         return eFAILED;
-    CTgaStreamReader reader(file);
+    CTgaStreamReader reader(file, size - kTgaDataOffset);
     unsigned char* pixels =
-        DecodeUncompressed(&reader, info, size > kTgaDataOffset ? size - kTgaDataOffset : 0);
+        DecodeUncompressed(&reader, info, size - kTgaDataOffset);
     if (!pixels) return eFAILED;
     const eRESULT result = MakeTextureFromRaw(static_cast<uint16_t>(info.dwWidth),
                                               static_cast<uint16_t>(info.dwHeight),
@@ -156,10 +165,11 @@ eRESULT C3DTexture::LoadUncompressedTGA(FILE* file, uint32_t size, const char* n
 eRESULT C3DTexture::LoadCompressedTGA(FILE* file, uint32_t size, const char* name) {
     unsigned char block[kTgaBlockSize];
     TGA_INFO info;
-    if (!file || std::fread(block, 1, sizeof block, file) != sizeof block || !ParseBlock(block, MaxDecodeSide(), &info))
+    if (!file || size < kTgaDataOffset || std::fread(block, 1, sizeof block, file) != sizeof block ||
+        !ParseBlock(block, MaxDecodeSide(), &info))
         return eFAILED;
-    CTgaStreamReader reader(file);
-    unsigned char* pixels = DecodeCompressed(&reader, info, size > kTgaDataOffset ? size - kTgaDataOffset : 0);
+    CTgaStreamReader reader(file, size - kTgaDataOffset);
+    unsigned char* pixels = DecodeCompressed(&reader, info, size - kTgaDataOffset);
     if (!pixels) return eFAILED;
     const eRESULT result = MakeTextureFromRaw(static_cast<uint16_t>(info.dwWidth),
                                               static_cast<uint16_t>(info.dwHeight),

@@ -76,6 +76,13 @@ std::string Garbage(size_t size) {
     return out;
 }
 
+// One event of twenty-one fingers, one more than a script may have down.
+std::string TwentyOneFingersDown() {
+    std::string line = "down";
+    for (int i = 0; i < 21; ++i) line += " " + std::to_string(i) + " " + std::to_string(10 + i * 10) + " 100";
+    return line + "\nframes 1\n";
+}
+
 const char* const kEntries[] = {
     "background.from.alpha.png", "background.to.png", "mask.png", "touch.png", "screenshot.png", "blank.png",
     "teenbold.ttf", "teenbold.ttf.1024x512.40.3.png", "teenbold.ttf.1024x512.40.3.glyph",
@@ -232,6 +239,8 @@ TEST_F(BadInput, EveryHostileInputIsRefusedCleanly) {
          "nan.script:1: down: bad number \"nan\"", {}},
         {"negative coordinate", scriptText("neg.script", "down 1 -5 20\n"), script("neg.script"), 1,
          "neg.script:1: down: point -5 20 is outside the view", {}},
+        {"21 fingers in one event", scriptText("fingers.script", TwentyOneFingersDown()), script("fingers.script"), 1,
+         "fingers.script:1: down: more than 20 fingers would be down at once", {}},
         {"a 10 MB script", none, script("big.script"), 1, "big.script: cannot read the script: is larger than 1 MiB", {}},
         {"binary garbage", none, script("garbage.script"), 1, "garbage.script:1: control byte", {}},
         {"a NUL in a word", scriptText("nul.script", std::string("frames 1\0junk\n", 14)), script("nul.script"), 1,

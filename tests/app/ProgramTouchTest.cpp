@@ -178,7 +178,10 @@ INSTANTIATE_TEST_SUITE_P(Table, FingerScripts,
 
 // The window at its default scale, rubbed by a real pointer: X events from
 // xdotool across the middle of the ball, then the program's own screenshot.
-TEST(WindowRub, ARealPointerRevealsTheAnswerAtTheDefaultScale) {
+// Drags a real X pointer across the ball's middle in the window at `scale`
+// (0: the default) and reads the window back: the rubbed band shows the
+// answer, nothing below it does. Coordinates are those of scale 2, scaled.
+void RubTheWindow(int scale) {
     const bool ci = std::getenv("CI") != nullptr;
     for (const char* tool : {"xvfb-run", "xdotool"}) {
         if (!Have(tool)) {
@@ -186,55 +189,66 @@ TEST(WindowRub, ARealPointerRevealsTheAnswerAtTheDefaultScale) {
             GTEST_SKIP() << tool << " is not installed";
         }
     }
-    ProgramRun run("window");
+    const int n = scale ? scale : 2;
+    auto px = [n](int at2) { return at2 * n / 2; };
+    ProgramRun run("window" + std::to_string(scale));
     // Landscape window pixels at scale 2: strokes from x 260 to 700 at y 270
     // to 370, across the ball's middle.
+    std::string ys, xs;
+    for (int y : {270, 290, 310, 330, 350, 370}) ys += " " + std::to_string(px(y));
+    for (int x : {300, 340, 380, 420, 460, 500, 540, 580, 620, 660, 700}) xs += " " + std::to_string(px(x));
     std::ofstream(run.Path("drag.sh")) << "app_cmd=\"$1\"; shot=\"$2\"\n"
                                           "eval \"$app_cmd --window --quit-after 8 --screenshot '$shot'\" &\n"
                                           "pid=$!\n"
                                           "wid=$(xdotool search --sync --onlyvisible --name '^Orbelline$' | head -1)\n"
                                           "sleep 1\n"
-                                          "for y in 270 290 310 330 350 370; do\n"
-                                          "  xdotool mousemove --window \"$wid\" 260 $y mousedown 1\n"
-                                          "  for x in 300 340 380 420 460 500 540 580 620 660 700; do\n"
+                                          "for y in" << ys << "; do\n"
+                                          "  xdotool mousemove --window \"$wid\" " << px(260) << " $y mousedown 1\n"
+                                          "  for x in" << xs << "; do\n"
                                           "    xdotool mousemove --window \"$wid\" $x $y; sleep 0.03\n"
                                           "  done\n"
                                           "  xdotool mouseup 1\n"
                                           "done\n"
                                           "wait $pid\n";
     const std::string shot = run.Out("window.png");
+    const std::string scaleOption = scale ? " --scale " + std::to_string(scale) : "";
     ASSERT_EQ(Shell("xvfb-run -a -s '-screen 0 1280x1024x24' sh '" + run.Path("drag.sh") + "' \"" + run.Command() +
-                    "\" '" + shot + "' 2>'" + run.Path("err") + "'"),
+                    scaleOption + "\" '" + shot + "' 2>'" + run.Path("err") + "'"),
               0);
     Image image;
     ASSERT_TRUE(ReadPng(shot, &image));
-    ASSERT_EQ(image.width, 640) << "the window's default scale is 2";
-    // Portrait frame pixels of a landscape window pixel (X, Y): (Y, 959 - X).
+    ASSERT_EQ(image.width, 320 * n) << (scale ? "the chosen scale" : "the window's default scale is 2");
+    // Portrait frame pixels of a landscape window pixel (X, Y): (Y, W - 1 - X).
     struct Area {
         double mean;
         int letters, backdrop;
     };
     auto measure = [&](int X0, int Y0, int X1, int Y1) {
         Area a{0, 0, 0};
-        int n = 0;
-        for (int Y = Y0; Y < Y1; ++Y) {
-            for (int X = X0; X < X1; ++X) {
-                const float l = image.Luma(Y, 959 - X);
+        int count = 0;
+        for (int Y = px(Y0); Y < px(Y1); ++Y) {
+            for (int X = px(X0); X < px(X1); ++X) {
+                const float l = image.Luma(Y, image.height - 1 - X);
                 a.mean += l;
                 a.letters += l < 128;
                 a.backdrop += l > 180;
-                ++n;
+                ++count;
             }
         }
-        a.mean /= n;
+        a.mean /= count;
         return a;
     };
     const Area band = measure(260, 250, 700, 400);   // rubbed
     const Area below = measure(300, 440, 660, 500);  // not rubbed
     EXPECT_GT(band.mean, below.mean + 60) << "the rubbed band shows the light answer backdrop";
-    EXPECT_GT(band.letters, 300) << "with the answer's dark letters in it";
-    EXPECT_LT(below.backdrop, 20) << "and nothing shows below it";
-    if (HasFailure()) Shell("cp '" + shot + "' '" + ::testing::TempDir() + "orbelline-window-rub-failed.png'");
+    EXPECT_GT(band.letters, 300 * n * n / 4) << "with the answer's dark letters in it";
+    EXPECT_LT(below.backdrop, 20 * n * n / 4) << "and nothing shows below it";
+    if (::testing::Test::HasFailure())
+        Shell("cp '" + shot + "' '" + ::testing::TempDir() + "orbelline-window-rub-failed.png'");
 }
+
+TEST(WindowRub, ARealPointerRevealsTheAnswerAtTheDefaultScale) { RubTheWindow(0); }
+
+TEST(WindowRub, ARealPointerRevealsTheAnswerAtScaleOne) { RubTheWindow(1); }
 
 }  // namespace

@@ -138,66 +138,20 @@ bool Build(std::vector<uint8_t>& font, uint8_t pixelSize, uint8_t extraWidth, Bu
     return ok;
 }
 
-// A temporary file next to `path`, renamed over it by Commit.
-class AtomicFile {
-public:
-    explicit AtomicFile(const std::string& path) : path_(path), temp_(path + ".XXXXXX") {
-        const int fd = mkstemp(&temp_[0]);
-        if (fd < 0) return;
-        const mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
-        file_ = fdopen(fd, "wb");
-        if (!file_) close(fd);
-    }
-    ~AtomicFile() {
-        if (file_) std::fclose(file_);
-        if (!committed_) std::remove(temp_.c_str());
-    }
-    AtomicFile(const AtomicFile&) = delete;
-    AtomicFile& operator=(const AtomicFile&) = delete;
-
-    FILE* get() const { return file_; }
-    bool Commit(std::string* error) {
-        if (!file_) {
-            *error = std::strerror(errno);
-            return false;
-        }
-        const bool flushed = std::fflush(file_) == 0 && !std::ferror(file_);
-        const int saved = errno;
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        if (!flushed || !closed) {
-            *error = saved ? std::strerror(saved) : "write failed";
-            return false;
-        }
-        if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
-            *error = std::strerror(errno);
-            return false;
-        }
-        committed_ = true;
-        return true;
-    }
-
-private:
-    std::string path_, temp_;
-    FILE* file_ = nullptr;
-    bool committed_ = false;
-};
-
 // The loader puts a PNG's first row last, so the atlas goes in bottom row
 // first to come out of it as the builder made it.
 bool WriteAtlasPng(const std::string& path, const Built& built, std::string* error) {
-    AtomicFile out(path);
-    if (!out.get()) return out.Commit(error);
     std::vector<png_bytep> rows(built.height);
     for (uint32_t i = 0; i < built.height; ++i)
         rows[i] = const_cast<png_bytep>(built.atlas.data() + static_cast<size_t>(built.height - 1 - i) * built.width);
-    if (!WritePngRows(out.get(), built.width, built.height, PNG_COLOR_TYPE_GRAY, rows.data())) {
-        *error = "PNG encoding failed";
-        return false;
-    }
-    return out.Commit(error);
+    return platform::WriteFileAtomically(
+        path,
+        [&](FILE* file, std::string* why) {
+            if (WritePngRows(file, built.width, built.height, PNG_COLOR_TYPE_GRAY, rows.data())) return true;
+            *why = "PNG encoding failed";
+            return false;
+        },
+        error);
 }
 
 bool WriteGlyphFile(const std::string& path, const Built& built, std::string* error) {
@@ -210,13 +164,14 @@ bool WriteGlyphFile(const std::string& path, const Built& built, std::string* er
             for (int k = 0; k < 4; ++k) bytes.push_back(static_cast<unsigned char>(bits >> (8 * k)));
         }
     }
-    AtomicFile out(path);
-    if (!out.get()) return out.Commit(error);
-    if (std::fwrite(bytes.data(), 1, bytes.size(), out.get()) != bytes.size()) {
-        *error = std::strerror(errno);
-        return false;
-    }
-    return out.Commit(error);
+    return platform::WriteFileAtomically(
+        path,
+        [&](FILE* file, std::string* why) {
+            if (std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size()) return true;
+            *why = std::strerror(errno);
+            return false;
+        },
+        error);
 }
 
 // A decimal number in [low, high]; false otherwise.

@@ -14,6 +14,7 @@
 
 #include <png.h>
 
+#include "app/platform/Files.h"
 #include "app/platform/Platform.h"
 #include "engine/3d/gles/3DTextureGLES.h"
 #include "engine/world/SharedInfos.h"
@@ -144,35 +145,18 @@ bool WritePng(const std::string& path, const Decoded& image, std::string* error)
         case 32: colorType = PNG_COLOR_TYPE_RGB_ALPHA; break;
         default: *error = "unexpected depth"; return false;
     }
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkstemp(&temp[0]);
-    if (fd < 0) {
-        *error = std::strerror(errno);
-        return false;
-    }
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    FILE* file = fdopen(fd, "wb");
-    if (!file) {
-        *error = std::strerror(errno);
-        close(fd);
-        std::remove(temp.c_str());
-        return false;
-    }
-
     const size_t rowBytes = static_cast<size_t>(image.width) * (image.bits / 8);
     std::vector<png_bytep> rows(image.height);
     for (uint32_t y = 0; y < image.height; ++y)
         rows[y] = const_cast<png_bytep>(image.pixels.data() + rowBytes * y);
-    bool ok = WritePngRows(file, image.width, image.height, colorType, rows.data());
-    ok = std::fflush(file) == 0 && ok && !std::ferror(file);
-    const int saved = errno;
-    ok = std::fclose(file) == 0 && ok;
-    if (ok && std::rename(temp.c_str(), path.c_str()) == 0) return true;
-    *error = ok ? std::strerror(errno) : (saved ? std::strerror(saved) : "write failed");
-    std::remove(temp.c_str());
-    return false;
+    return platform::WriteFileAtomically(
+        path,
+        [&](FILE* file, std::string* why) {
+            if (WritePngRows(file, image.width, image.height, colorType, rows.data())) return true;
+            *why = "PNG encoding failed";
+            return false;
+        },
+        error);
 }
 
 // Positionals of a subcommand; false on an unknown option.

@@ -175,7 +175,7 @@ bool ModelScene::SetModelFromRaw(C3DObjectRaw* raw, const char* texturePath, std
         }
         *warning = std::string("texture ") + infos_->m_szErrorText + " could not be loaded; drawn without it";
     }
-    Frame();
+    Measure();
     return true;
 }
 
@@ -198,7 +198,7 @@ bool ModelScene::FinishBuilt(std::string* error) {
     }
     // Lines and fans without normals are drawn in their own colours.
     object_->m_dwFlags2 = RenderFlags(lit, false);
-    Frame();
+    Measure();
     return true;
 }
 
@@ -255,8 +255,7 @@ void ModelScene::Resize(int width, int height) {
     Frame();
 }
 
-void ModelScene::Frame() {
-    if (!loaded_) return;
+void ModelScene::Measure() {
     if (object_) {
         VECTOR3D lo, hi;
         object_->GetExtrema(&lo, &hi, false);
@@ -268,6 +267,11 @@ void ModelScene::Frame() {
         }
         if (!(radius_ > 1e-6f) || !std::isfinite(radius_)) radius_ = 1.0f;
     }
+    Frame();
+}
+
+void ModelScene::Frame() {
+    if (!loaded_) return;
     // The bounding sphere just fits the narrower of the two fields of view.
     SHARED_INFOS* si = infos_.get();
     const float vertical = si->m_fFieldOfView * kPi / 180.0f / 2.0f;

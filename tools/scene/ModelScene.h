@@ -74,6 +74,9 @@ public:
 
 private:
     uint32_t RenderFlags(bool lit, bool textured) const;
+    // The model's centre, radius and lowest point, once per model: every
+    // view change reframes from them without walking the vertices again.
+    void Measure();
     void Frame();
 
     std::unique_ptr<SHARED_INFOS> infos_;

@@ -135,6 +135,8 @@ TEST(ScriptParser, ErrorsNameTheLine) {
         {"down 1 0 0\ndown 2 0 0\nup 2 1 1\n", 3, "up: finger 1 needs both X and Y"},
         {"down 1 0 0\ncancel 1 1\n", 2, "cancel: finger 1 appears twice"},
         {"cancel 9\n", 1, "cancel: finger 9 is not down"},
+        // Twenty fingers may be down at once, over one line or several.
+        {"down 0 1 1 1 1 1 2 1 1 3 1 1 4 1 1 5 1 1 6 1 1 7 1 1 8 1 1 9 1 1 10 1 1 11 1 1 12 1 1 13 1 1 14 1 1\ndown 15 1 1 16 1 1 17 1 1 18 1 1 19 1 1 20 1 1\n", 2, "down: more than 20 fingers would be down at once"},
         {"accel 1 2\n", 1, "accel: expected X Y Z"},
         {"accel 1 2 z\n", 1, "accel: bad number \"z\""},
         {"accel 1 2 1000\n", 1, "accel: 1000 g is out of range"},

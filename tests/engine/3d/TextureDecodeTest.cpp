@@ -510,7 +510,7 @@ public:
         EXPECT_NE(f, nullptr);
         for (const auto& e : entries_) {
             EXPECT_EQ(eResPackerWriteEntryHeader(f, e.first.c_str(), static_cast<uint32_t>(e.second.size())), eOK);
-            std::fwrite(e.second.data(), 1, e.second.size(), f);
+            if (!e.second.empty()) std::fwrite(e.second.data(), 1, e.second.size(), f);
         }
         std::fclose(f);
         return path;
@@ -571,6 +571,46 @@ TEST_F(TextureDecodeTest, PackEntriesDecodeWithOtherEntriesBehindThem) {
     ASSERT_EQ(load("noise.raw"), eOK);
     EXPECT_EQ(texture.Last().pixels, raw);
     std::fclose(packer.m_pFile);
+}
+
+TEST_F(TextureDecodeTest, ShortPackEntriesAreNotCompletedFromTheEntryBehind) {
+    const Bytes png = teximg::WriteRgbPng(3, {Px({1, 2, 3, 4, 5, 6, 7, 8, 9}), Px({9, 8, 7, 6, 5, 4, 3, 2, 1})});
+    // 200 pixels of run-length TGA: the size passes the first check with
+    // 8 bytes of packets, but the first raw packet alone needs 385.
+    Bytes rle = teximg::Tga(10, 200, 1, 24, Px({0x7F, 1, 2, 3, 4, 5, 6, 7}));
+    const struct {
+        const char* name;
+        Bytes entry;
+    } cases[] = {
+        {"empty.png", {}},
+        {"cut.png", Bytes(png.begin(), png.begin() + 60)},
+        {"empty.tga", {}},
+        {"header-only.tga", Bytes(rle.begin(), rle.begin() + 12)},
+        {"packets.tga", rle},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Behind the entry: the whole image again, which a reader running
+        // past its entry would take as the rest of it.
+        PackBuilder pack;
+        pack.Add(c.name, c.entry);
+        Bytes behind(2048, 0);
+        behind.insert(behind.begin(), png.begin(), png.end());
+        behind.insert(behind.begin() + static_cast<long>(png.size()), rle.begin(), rle.end());
+        pack.Add("behind.bin", behind);
+        const std::string path = pack.Write(&dir, std::string(c.name) + ".pak");
+
+        _RES_PACKER packer{};
+        packer.m_pFile = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(packer.m_pFile, nullptr);
+        ASSERT_EQ(eGetResPacker(c.name, &packer), eOK);
+        const long start = std::ftell(packer.m_pFile);
+        texture.uploads.clear();
+        EXPECT_EQ(texture.LoadTextureFromPacker(&packer), eFAILED);
+        EXPECT_TRUE(texture.uploads.empty());
+        EXPECT_LE(std::ftell(packer.m_pFile) - start, static_cast<long>(c.entry.size()));
+        std::fclose(packer.m_pFile);
+    }
 }
 
 // --- TGA --------------------------------------------------------------------
