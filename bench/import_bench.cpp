@@ -21,6 +21,10 @@ extern "C" {
 
 #include "engine/3d/3DObjectRaw.h"
 
+#ifdef BENCH_TINYOBJ
+#include <tiny_obj_loader.h>
+#endif
+
 namespace {
 
 std::string TempName(const char* stem, int64_t n, const char* extension) {
@@ -61,6 +65,25 @@ void BM_LoadObj(benchmark::State& state) {
     state.SetComplexityN(state.range(0));
     std::remove(path.c_str());
 }
+
+#ifdef BENCH_TINYOBJ
+// The floor for the OBJ reader: tinyobjloader parsing the same file into its
+// arrays (no unique-vertex numbering, which the engine's reader adds).
+void BM_TinyObjLoad(benchmark::State& state) {
+    const std::string path = WriteObj(state.range(0));
+    for (auto _ : state) {
+        tinyobj::attrib_t attrib;
+        std::vector<tinyobj::shape_t> shapes;
+        std::vector<tinyobj::material_t> materials;
+        std::string warn, err;
+        if (!tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, path.c_str(), nullptr, true))
+            state.SkipWithError("refused");
+        benchmark::DoNotOptimize(shapes.data());
+    }
+    state.SetComplexityN(state.range(0));
+    std::remove(path.c_str());
+}
+#endif
 
 // Meshes of 150 x 100 points (29502 triangles each), one material, as many
 // as the face count needs; every node is its own mesh.
@@ -135,6 +158,9 @@ void BM_Lib3dsLoadOnly(benchmark::State& state) {
 BENCHMARK(BM_LoadObj)->Arg(30000)->Arg(300000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
 BENCHMARK(BM_Load3DS)->Arg(30000)->Arg(300000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
 
+#ifdef BENCH_TINYOBJ
+BENCHMARK(BM_TinyObjLoad)->Arg(30000)->Arg(300000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+#endif
 BENCHMARK(BM_Lib3dsLoadOnly)->Arg(30000)->Arg(300000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
 
 BENCHMARK_MAIN();

@@ -191,9 +191,21 @@ growth("builders", normals, "BM_Weld", (10000, 100000, 1000000), "weld 10k / 100
 growth("builders", normals, "BM_SmoothNormals", (10000, 100000, 1000000), "smooth normals 10k / 100k / 1M")
 shadow = gbench("shadow_bench")
 growth("builders", shadow, "BM_ShadowFrameMove", (1000, 10000, 100000), "silhouette 1k / 10k / 100k triangles")
-imp = gbench("import_bench", ["--benchmark_filter=BM_LoadObj|BM_Load3DS"])
+imp = gbench("import_bench", ["--benchmark_filter=BM_LoadObj|BM_Load3DS|BM_TinyObjLoad"])
+for n, label in ((30000, "30k"), (300000, "300k"), (1000000, "1M")):
+    e, s = imp.get(f"BM_LoadObj/{n}"), imp.get(f"BM_TinyObjLoad/{n}")
+    if e and s:
+        add("loaders", f"OBJ, {label} quads", fmt_ms(e), fmt_ms(s) + " (tinyobjloader)", e / s, "near 1")
 growth("loaders", imp, "BM_LoadObj", (30000, 300000, 1000000), "OBJ 30k / 300k / 1M quads")
 growth("loaders", imp, "BM_Load3DS", (30000, 300000, 1000000), "3DS 30k / 300k / 1M faces")
+x3d = gbench("model3dx_bench")
+for op, floor, verb in (("Save", "BareWrite", "one fwrite"), ("Load", "BareRead", "one fread")):
+    for n, label in ((10000, "10k"), (100000, "100k"), (1000000, "1M")):
+        e, s = x3d.get(f"{op}/{n}"), x3d.get(f"{floor}/{n}")
+        if e and s:
+            add("loaders", f"3DX {op.lower()}, {label} vertices", fmt_ms(e), fmt_ms(s) + f" ({verb} of the file)", e / s,
+                "near 1")
+    growth("loaders", x3d, op, (10000, 100000, 1000000), f"3DX {op.lower()} 10k / 100k / 1M vertices")
 
 cpu = "unknown"
 try:

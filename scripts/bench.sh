@@ -5,8 +5,8 @@
 set -euo pipefail
 BUILD=${1:-build}
 
-# Floors only the benchmarks use: stb_image, apitrace.
-PACKAGES=(libstb-dev apitrace libbenchmark-dev xvfb xauth python3)
+# Floors only the benchmarks use: stb_image, tinyobjloader, apitrace.
+PACKAGES=(libstb-dev libtinyobjloader-dev apitrace libbenchmark-dev xvfb xauth python3)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
