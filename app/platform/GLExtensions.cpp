@@ -15,7 +15,6 @@ PFNGLDELETERENDERBUFFERSOESPROC glDeleteRenderbuffersOES = nullptr;
 PFNGLBINDRENDERBUFFEROESPROC glBindRenderbufferOES = nullptr;
 PFNGLRENDERBUFFERSTORAGEOESPROC glRenderbufferStorageOES = nullptr;
 PFNGLGETRENDERBUFFERPARAMETERIVOESPROC glGetRenderbufferParameterivOES = nullptr;
-PFNGLFRAMEBUFFERTEXTURE2DOESPROC glFramebufferTexture2DOES = nullptr;
 
 namespace {
 template <typename T>
@@ -37,7 +36,6 @@ bool LoadFramebufferFunctions() {
     ok &= Lookup(glBindRenderbufferOES, "glBindRenderbufferOES");
     ok &= Lookup(glRenderbufferStorageOES, "glRenderbufferStorageOES");
     ok &= Lookup(glGetRenderbufferParameterivOES, "glGetRenderbufferParameterivOES");
-    ok &= Lookup(glFramebufferTexture2DOES, "glFramebufferTexture2DOES");
     return ok;
 }
 

@@ -19,7 +19,6 @@ extern PFNGLDELETERENDERBUFFERSOESPROC glDeleteRenderbuffersOES;
 extern PFNGLBINDRENDERBUFFEROESPROC glBindRenderbufferOES;
 extern PFNGLRENDERBUFFERSTORAGEOESPROC glRenderbufferStorageOES;
 extern PFNGLGETRENDERBUFFERPARAMETERIVOESPROC glGetRenderbufferParameterivOES;
-extern PFNGLFRAMEBUFFERTEXTURE2DOESPROC glFramebufferTexture2DOES;
 
 // Looks the entry points up; false if any is missing.
 bool LoadFramebufferFunctions();

@@ -14,7 +14,6 @@
 
 #include "app/platform/Files.h"
 #include "app/platform/RunLoop.h"
-#include "app/platform/WindowSurface.h"
 #include "engine/world/Trace.h"
 
 namespace platform {
@@ -139,13 +138,7 @@ void PrintFrameStats(const std::vector<PresentTime>& presents) {
 
 }  // namespace
 
-Frame LastPresentedFrame() {
-    if (g_lastFrame.rgba.empty() && g_lastFrame.width > 0) {
-        Frame shown;
-        if (detail::ReadPresentedFrame(&shown)) return shown;
-    }
-    return g_lastFrame;
-}
+Frame LastPresentedFrame() { return g_lastFrame; }
 
 namespace detail {
 

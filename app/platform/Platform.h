@@ -29,7 +29,6 @@ struct Point {
 };
 
 class View;
-struct Frame;
 
 // One finger. The object stays the same from began to ended, so its address
 // is its identity.
@@ -98,12 +97,8 @@ public:
 
     // Allocates storage for the bound renderbuffer at the layer's pixel size.
     bool RenderbufferStorageFromDrawable(GLenum target, const DrawableLayer* layer);
-    // Presents the bound colour renderbuffer: headless, its pixels are read
-    // and handed to the backend; in the window it is drawn there on the GPU
-    // and the backend is given only its size.
+    // Reads the bound colour renderbuffer and presents it.
     bool PresentRenderbuffer(GLenum target);
-    // In the window: reads the last frame shown back (top row first).
-    bool ReadPresentedFrame(Frame* frame);
 
     struct Impl;
 
@@ -232,7 +227,7 @@ int ApplicationMain(const Options& options, const LaunchFunction& launch);
 void RequestTermination(int status = 0);
 
 // A copy of the last frame presented in the current or the latest run (empty
-// before any frame). In the window the frame is read back from the GPU here.
+// before any frame).
 Frame LastPresentedFrame();
 
 // Writes a frame (RGBA rows, top first) as a PNG; false with a message.

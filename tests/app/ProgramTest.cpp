@@ -189,8 +189,8 @@ TEST_F(ProgramTest, WindowRunUnderAVirtualDisplayEndsTheLog) {
                   " --window --stats --quit-after 1 --screenshot '" + shot + "' 2>/dev/null >'" + stats + "'"),
               0);
     EXPECT_TRUE(EndsWith(Log(), "# ENDED.\n")) << Log();
-    // The frame is read back from the GPU for the screenshot: the view's
-    // portrait pixels at the default scale 2.
+    // The last frame presented: the view's portrait pixels at the default
+    // scale 2.
     EXPECT_EQ(PngSize(ReadFile(shot)), (std::pair<uint32_t, uint32_t>{640, 960}));
     EXPECT_NE(ReadFile(stats).find(" frames per second, frame interval p50 "), std::string::npos) << ReadFile(stats);
 }
