@@ -47,6 +47,27 @@ void Fill(C3DObjectRaw* raw, uint32_t vertices) {
 
 int64_t Vertices(const benchmark::State& state) { return state.range(0) / 3 * 3; }
 
+// The state's model saved as a 3DX file; returns its path.
+std::string WriteModel(const benchmark::State& state) {
+    const std::string path = TempName(state.range(0));
+    C3DObjectRaw raw(nullptr);
+    Fill(&raw, static_cast<uint32_t>(Vertices(state)));
+    raw.SaveToFile(path.c_str(), kContents);
+    return path;
+}
+
+// The file's bytes in one fread; false when it cannot be read whole.
+bool ReadWhole(const std::string& path, std::vector<char>* bytes) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    std::fseek(f, 0, SEEK_END);
+    bytes->resize(static_cast<size_t>(std::ftell(f)));
+    std::fseek(f, 0, SEEK_SET);
+    const bool whole = std::fread(bytes->data(), 1, bytes->size(), f) == bytes->size();
+    std::fclose(f);
+    return whole;
+}
+
 void Save(benchmark::State& state) {
     C3DObjectRaw raw(nullptr);
     Fill(&raw, static_cast<uint32_t>(Vertices(state)));
@@ -58,12 +79,7 @@ void Save(benchmark::State& state) {
 }
 
 void Load(benchmark::State& state) {
-    const std::string path = TempName(state.range(0));
-    {
-        C3DObjectRaw raw(nullptr);
-        Fill(&raw, static_cast<uint32_t>(Vertices(state)));
-        raw.SaveToFile(path.c_str(), kContents);
-    }
+    const std::string path = WriteModel(state);
     C3DObjectRaw raw(nullptr);
     for (auto _ : state) {
         if (eFAILURE(raw.LoadFromFile(path.c_str()))) state.SkipWithError("refused");
@@ -75,21 +91,9 @@ void Load(benchmark::State& state) {
 
 // The floor: the file's bytes written in one piece, and read back in one.
 void BareWrite(benchmark::State& state) {
-    const std::string path = TempName(state.range(0));
-    {
-        C3DObjectRaw raw(nullptr);
-        Fill(&raw, static_cast<uint32_t>(Vertices(state)));
-        raw.SaveToFile(path.c_str(), kContents);
-    }
-    FILE* f = std::fopen(path.c_str(), "rb");
+    const std::string path = WriteModel(state);
     std::vector<char> bytes;
-    if (f) {
-        std::fseek(f, 0, SEEK_END);
-        bytes.resize(static_cast<size_t>(std::ftell(f)));
-        std::fseek(f, 0, SEEK_SET);
-        if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) bytes.clear();
-        std::fclose(f);
-    }
+    if (!ReadWhole(path, &bytes)) state.SkipWithError("read");
     for (auto _ : state) {
         FILE* out = std::fopen(path.c_str(), "wb");
         if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) state.SkipWithError("write");
@@ -100,24 +104,10 @@ void BareWrite(benchmark::State& state) {
 }
 
 void BareRead(benchmark::State& state) {
-    const std::string path = TempName(state.range(0));
-    {
-        C3DObjectRaw raw(nullptr);
-        Fill(&raw, static_cast<uint32_t>(Vertices(state)));
-        raw.SaveToFile(path.c_str(), kContents);
-    }
+    const std::string path = WriteModel(state);
     std::vector<char> bytes;
     for (auto _ : state) {
-        FILE* f = std::fopen(path.c_str(), "rb");
-        if (!f) {
-            state.SkipWithError("read");
-            break;
-        }
-        std::fseek(f, 0, SEEK_END);
-        bytes.resize(static_cast<size_t>(std::ftell(f)));
-        std::fseek(f, 0, SEEK_SET);
-        if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) state.SkipWithError("read");
-        std::fclose(f);
+        if (!ReadWhole(path, &bytes)) state.SkipWithError("read");
         benchmark::ClobberMemory();
     }
     state.SetComplexityN(state.range(0));

@@ -6,19 +6,7 @@ set -euo pipefail
 BUILD=${1:-build}
 
 # Floors only the benchmarks use: stb_image, tinyobjloader, apitrace.
-PACKAGES=(libstb-dev libtinyobjloader-dev apitrace libbenchmark-dev xvfb xauth python3)
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash "$(dirname "$0")/install-deps.sh" libstb-dev libtinyobjloader-dev apitrace python3
 
 # Reconfigured so that the benchmarks whose floors were just installed are built.
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
