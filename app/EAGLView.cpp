@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/OrbellineWorld.h"
-#include "app/platform/GLExtensions.h"
+#include "platform/GLExtensions.h"
 #include "engine/3d/gles/3DEngineGLES.h"
 #include "engine/utils/DefaultConfig.h"
 #include "engine/utils/UtilsParameters.h"

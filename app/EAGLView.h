@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "app/platform/Platform.h"
+#include "platform/Platform.h"
 #include "engine/world/Interfaces.h"
 #include "engine/world/TouchMessage.h"
 #include "engine/world/Types.h"

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/EAGLView.h"
-#include "app/platform/Platform.h"
+#include "platform/Platform.h"
 
 class OrbellineAppDelegate : public platform::AppDelegate {
 public:

@@ -11,8 +11,8 @@
 
 #include "app/EAGLView.h"
 #include "app/OrbellineAppDelegate.h"
-#include "app/platform/Files.h"
-#include "app/platform/Platform.h"
+#include "platform/Files.h"
+#include "platform/Platform.h"
 
 namespace {
 

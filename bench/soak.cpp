@@ -14,7 +14,7 @@
 
 #include "app/EAGLView.h"
 #include "app/OrbellineAppDelegate.h"
-#include "app/platform/Platform.h"
+#include "platform/Platform.h"
 
 namespace {
 

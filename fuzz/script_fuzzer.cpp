@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform/Script.h"
+#include "platform/Script.h"
 #include "fuzz/FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

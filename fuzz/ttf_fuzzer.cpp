@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/platform/Platform.h"
+#include "platform/Platform.h"
 #include "engine/3d/KavroFont.h"
 #include "engine/3d/Maths3D.h"
 #include "engine/3d/gles/3DEngineGLES.h"

@@ -18,7 +18,7 @@
 #include "app/EAGLView.h"
 #include "app/OrbellineWorld.h"
 #include "app/OrbellineAppDelegate.h"
-#include "app/platform/Platform.h"
+#include "platform/Platform.h"
 #include "engine/3d/gles/3DEngineGLES.h"
 
 namespace {

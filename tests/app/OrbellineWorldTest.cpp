@@ -17,7 +17,7 @@
 
 #include "app/EAGLView.h"
 #include "app/OrbellineWorld.h"
-#include "app/platform/Platform.h"
+#include "platform/Platform.h"
 #include "engine/3d/3DEngine.h"
 #include "engine/3d/Screenshot.h"
 #include "engine/world/Clock.h"

@@ -16,8 +16,8 @@
 
 #include <png.h>
 
-#include "app/platform/Files.h"
-#include "app/platform/Platform.h"
+#include "platform/Files.h"
+#include "platform/Platform.h"
 #include "engine/3d/KavroFont.h"
 #include "engine/3d/Maths3D.h"
 #include "engine/3d/gles/3DEngineGLES.h"

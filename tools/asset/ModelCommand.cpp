@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/platform/GLExtensions.h"
-#include "app/platform/Platform.h"
+#include "platform/GLExtensions.h"
+#include "platform/Platform.h"
 #include "engine/3d/3DObject.h"
 #include "engine/3d/3DObjectRaw.h"
 #include "engine/3d/Maths3D.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform/Files.h"
+#include "platform/Files.h"
 #include "engine/world/ResPacker.h"
 #include "tools/asset/Commands.h"
 

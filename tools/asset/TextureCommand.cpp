@@ -14,8 +14,8 @@
 
 #include <png.h>
 
-#include "app/platform/Files.h"
-#include "app/platform/Platform.h"
+#include "platform/Files.h"
+#include "platform/Platform.h"
 #include "engine/3d/gles/3DTextureGLES.h"
 #include "engine/world/SharedInfos.h"
 #include "tools/asset/Commands.h"

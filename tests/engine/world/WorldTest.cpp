@@ -9,8 +9,8 @@
 
 #include <unistd.h>
 
-#include "app/platform/GLExtensions.h"
-#include "app/platform/Platform.h"
+#include "platform/GLExtensions.h"
+#include "platform/Platform.h"
 #include "engine/3d/3DEngine.h"
 #include "engine/3d/Camera.h"
 #include "engine/3d/gles/3DEngineGLES.h"

@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/platform/GLExtensions.h"
-#include "app/platform/Platform.h"
+#include "platform/GLExtensions.h"
+#include "platform/Platform.h"
 #include "engine/3d/Maths3D.h"
 #include "engine/utils/DefaultConfig.h"
 #include "engine/utils/UtilsParameters.h"

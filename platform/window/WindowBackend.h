@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/platform/LandscapeMapping.h"
+#include "platform/LandscapeMapping.h"
 
 namespace platform {
 namespace window {

@@ -1,4 +1,4 @@
-#include "app/platform/Files.h"
+#include "platform/Files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/platform/GLExtensions.h"
-#include "app/platform/Platform.h"
+#include "platform/GLExtensions.h"
+#include "platform/Platform.h"
 #include "engine/world/Clock.h"
 
 namespace platform {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/platform/GLExtensions.h"
-#include "app/platform/Platform.h"
-#include "app/platform/WindowBackend.h"
+#include "platform/GLExtensions.h"
+#include "platform/Platform.h"
+#include "platform/window/WindowBackend.h"
 
 namespace platform {
 namespace {

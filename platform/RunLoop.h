@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform/Platform.h"
+#include "platform/Platform.h"
 
 namespace platform {
 namespace detail {

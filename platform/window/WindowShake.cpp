@@ -1,4 +1,4 @@
-#include "app/platform/WindowShake.h"
+#include "platform/window/WindowShake.h"
 
 #include <cstdlib>
 

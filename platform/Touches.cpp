@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "app/platform/RunLoop.h"
+#include "platform/RunLoop.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "app/platform/LandscapeMapping.h"
+#include "platform/LandscapeMapping.h"
 
 #include <algorithm>
 #include <cstring>

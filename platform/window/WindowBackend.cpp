@@ -11,10 +11,10 @@
 #include <map>
 #include <utility>
 
-#include "app/platform/LandscapeMapping.h"
-#include "app/platform/RunLoop.h"
-#include "app/platform/WindowBackend.h"
-#include "app/platform/WindowShake.h"
+#include "platform/LandscapeMapping.h"
+#include "platform/RunLoop.h"
+#include "platform/window/WindowBackend.h"
+#include "platform/window/WindowShake.h"
 
 namespace platform {
 namespace detail {

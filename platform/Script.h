@@ -40,7 +40,7 @@
 #include <string>
 #include <vector>
 
-#include "app/platform/Platform.h"
+#include "platform/Platform.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "app/platform/GLExtensions.h"
+#include "platform/GLExtensions.h"
 
 #include <EGL/egl.h>
 

@@ -1,8 +1,8 @@
-#include "app/platform/LandscapeMapping.h"
+#include "platform/LandscapeMapping.h"
 
 #include <gtest/gtest.h>
 
-#include "app/platform/WindowShake.h"
+#include "platform/window/WindowShake.h"
 
 namespace platform {
 namespace landscape {

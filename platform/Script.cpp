@@ -1,4 +1,4 @@
-#include "app/platform/Script.h"
+#include "platform/Script.h"
 
 #include <cerrno>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <set>
 
-#include "app/platform/Files.h"
+#include "platform/Files.h"
 
 namespace platform {
 

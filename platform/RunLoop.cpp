@@ -1,4 +1,4 @@
-#include "app/platform/RunLoop.h"
+#include "platform/RunLoop.h"
 
 #include <algorithm>
 #include <cmath>

@@ -8,9 +8,9 @@
 #include <limits>
 #include <sstream>
 
-#include "app/platform/Files.h"
-#include "app/platform/RunLoop.h"
-#include "app/platform/Script.h"
+#include "platform/Files.h"
+#include "platform/RunLoop.h"
+#include "platform/Script.h"
 #include "engine/world/Clock.h"
 
 namespace platform {

@@ -1,4 +1,4 @@
-#include "app/platform/Script.h"
+#include "platform/Script.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/platform/Platform.h"
+#include "platform/Platform.h"
 
 namespace platform {
 namespace landscape {

@@ -1,4 +1,4 @@
-#include "app/platform/Platform.h"
+#include "platform/Platform.h"
 
 #include <png.h>
 #include <unistd.h>
@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/platform/Files.h"
-#include "app/platform/RunLoop.h"
+#include "platform/Files.h"
+#include "platform/RunLoop.h"
 #include "engine/world/Trace.h"
 
 namespace platform {

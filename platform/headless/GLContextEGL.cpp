@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "app/platform/GLExtensions.h"
-#include "app/platform/Platform.h"
+#include "platform/GLExtensions.h"
+#include "platform/Platform.h"
 
 namespace platform {
 
