@@ -138,7 +138,10 @@ void PrintFrameStats(const std::vector<PresentTime>& presents) {
 
 }  // namespace
 
-Frame LastPresentedFrame() { return g_lastFrame; }
+Frame LastPresentedFrame() {
+    detail::ReadPendingFrame(&g_lastFrame);
+    return g_lastFrame;
+}
 
 namespace detail {
 
@@ -206,19 +209,22 @@ int ApplicationMain(const Options& options, const LaunchFunction& launch) {
     loop.BeginRun();
     detail::Backend* presenter = backend.get();
     std::vector<PresentTime> presents;
-    const bool stats = options.stats;
-    SetPresentHandler([presenter, stats, &presents](const Frame& frame) {
-        if (stats) {
+    if (options.stats) {
+        detail::SetPresentObserver([&presents] {
             const auto now = std::chrono::steady_clock::now();
             const double cost =
                 std::chrono::duration<double, std::milli>(now - detail::RunLoop::Main().FireStart()).count();
             presents.push_back({now, cost});
-        }
-        g_lastFrame.width = frame.width;
-        g_lastFrame.height = frame.height;
-        g_lastFrame.rgba.assign(frame.rgba.begin(), frame.rgba.end());
-        presenter->Present(frame);
-    });
+        });
+    }
+    if (backend->TakesEveryFrame()) {
+        SetPresentHandler([presenter](const Frame& frame) {
+            g_lastFrame.width = frame.width;
+            g_lastFrame.height = frame.height;
+            g_lastFrame.rgba.assign(frame.rgba.begin(), frame.rgba.end());
+            presenter->Present(frame);
+        });
+    }
 
     auto view = std::make_unique<View>();
     view->Layer()->scale = std::clamp(options.scale, 1, kMaxScale);
@@ -240,7 +246,8 @@ int ApplicationMain(const Options& options, const LaunchFunction& launch) {
 
     view.reset();
     SetPresentHandler(nullptr);
-    if (stats) PrintFrameStats(presents);
+    detail::SetPresentObserver(nullptr);
+    if (options.stats) PrintFrameStats(presents);
     int status = loop.Status();
     std::string failure = loop.FailureMessage();
     loop.Reset();
