@@ -195,6 +195,7 @@ int ApplicationMain(const Options& options, const LaunchFunction& launch) {
     g_bundlePath = detail::ResolvePath(startDir, options.bundleDir.empty() ? "." : options.bundleDir);
     if (g_bundlePath.size() > 1 && g_bundlePath.back() == '/') g_bundlePath.pop_back();
     g_lastFrame = Frame{};
+    detail::ForgetPendingFrame();
 
     std::unique_ptr<detail::Backend> backend =
         options.headless ? detail::MakeHeadlessBackend(options, startDir) : detail::MakeWindowBackend(options);

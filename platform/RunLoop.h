@@ -192,6 +192,8 @@ void SetPresentObserver(std::function<void()> observer);
 // Reads the last present that was not read back yet into `frame`; false
 // (frame untouched) when there is none or it can no longer be read.
 bool ReadPendingFrame(Frame* frame);
+// Drops the pending present unread (the start of a run).
+void ForgetPendingFrame();
 
 std::unique_ptr<Backend> MakeHeadlessBackend(const Options& options, const std::string& startDir);
 std::unique_ptr<Backend> MakeWindowBackend(const Options& options);

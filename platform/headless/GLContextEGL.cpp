@@ -201,6 +201,8 @@ namespace detail {
 
 void SetPresentObserver(std::function<void()> observer) { g_presentObserver = std::move(observer); }
 
+void ForgetPendingFrame() { g_pending = PendingPresent{}; }
+
 bool ReadPendingFrame(Frame* frame) {
     if (!g_pending.context) return false;
     const PendingPresent pending = g_pending;
