@@ -10,6 +10,7 @@
 #include "engine/3d/Maths3D.h"
 #include "platform/Host.h"
 
+// [world]
 class SphereWorld : public CWorld {
 public:
     eRESULT Load(void* window, unsigned short width, unsigned short height, unsigned char colorDepth,
@@ -36,13 +37,16 @@ public:
 private:
     C3DObject* sphere_ = nullptr;
 };
+// [world]
 
 int main(int argc, char** argv) {
+    // [main]
     platform::WorldSettings settings;
     settings.name = "package_user";
     settings.summary = "Draws one lit sphere with the installed engine.";
     settings.pictureFrame = 2;
     const int status = platform::RunWorld<SphereWorld>(argc, argv, settings);
+    // [main]
     if (status != 0 || (argc > 1 && std::strcmp(argv[1], "--help") == 0)) return status;
 
     // The picture: 480 x 320, upright, RGBA rows from the top.
