@@ -9,7 +9,7 @@ export ASAN_OPTIONS := detect_leaks=1:abort_on_error=0
 export LSAN_OPTIONS := suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS := print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps build asan run test test-plain test-asan memcheck fuzz fuzz-deps fuzz-build bench clean
+.PHONY: all deps build asan run test test-plain test-asan memcheck fuzz fuzz-deps fuzz-build bench clean docs
 
 all: build
 
@@ -56,6 +56,14 @@ fuzz: build fuzz-build
 	$(BUILD)/bin/orbelline-fuzz-seeds $(BUILD)/fuzz-seeds $(BUILD)/bundle/Data/Orbelline.res.pak
 	FUZZ_BUILD=$(CURDIR)/$(FUZZ_BUILD) FUZZ_SEEDS=$(CURDIR)/$(BUILD)/fuzz-seeds FUZZ_SECONDS=$(FUZZ_SECONDS) \
 	  bash fuzz/run.sh
+
+# The API reference from the public headers (installs doxygen on demand);
+# any Doxygen warning fails it.
+docs:
+	@bash scripts/install-deps.sh doxygen
+	@mkdir -p $(BUILD)/docs
+	DOCS_SRC=$(CURDIR) DOCS_OUT=$(CURDIR)/$(BUILD)/docs doxygen docs/api/Doxyfile
+	@echo "docs: $(BUILD)/docs/html/index.html"
 
 # Every test, once in the normal build and once under ASan and UBSan.
 test: test-plain test-asan

@@ -4,14 +4,14 @@
 
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 #include "app/OrbellineWorld.h"
 #include "platform/GLExtensions.h"
+#include "platform/TouchTable.h"
+#include "platform/WorldStart.h"
 #include "engine/3d/gles/3DEngineGLES.h"
 #include "engine/utils/DefaultConfig.h"
 #include "engine/utils/UtilsParameters.h"
-#include "engine/world/PlatformSelect.h"
 #include "engine/world/ResPacker.h"
 #include "engine/world/TouchMessage.h"
 #include "engine/world/Trace.h"
@@ -22,7 +22,6 @@ namespace {
 
 const char kLogPath[] = "Data/Orbelline.log";
 const char kAppBuild[] = __DATE__ " " __TIME__;
-constexpr int kTouchSlots = 10;
 
 const _pft_eKavrosApiFctSet kGlesApi = {GetInfos_3D_GLES, InstallApi_3D_GLES, UninstallApi_3D_GLES};
 _pft_eKavrosApiFctSet g_rendererApi = kGlesApi;
@@ -111,63 +110,7 @@ eRESULT EAGLView::LoadWorld() {
 
     pWorld->m_Api.eKavros3DApi.eKavros3DApi_GLES = g_rendererApi;
 
-    std::vector<ENUM_DEVICE> devices(10);
-    uint32_t count = pWorld->EnumDevices(devices.data(), 10, 0x0F000000u, nullptr);
-    if (count == 0) {
-        eTRACE(kLogPath, 1, "# EnumDevices failed! (dwCount=%u, \"%s\")\n", 0u, "");
-        return eFAILED;
-    }
-
-    // At scale 1 these are the phone's 320 x 480; at scale N the drawable's pixels.
-    const uint16_t width = static_cast<uint16_t>(platform::kViewWidthPoints * scale_);
-    const uint16_t height = static_cast<uint16_t>(platform::kViewHeightPoints * scale_);
-
-    PLATFORM_SELECT sel{};
-    sel.bAskOnStart = pParam->ReadBool("WORLD", "ASK_ME_ON_START", false);
-    sel.wInput = 0;
-    sel.wAudio = 0;
-    sel.wNetwork = 0;
-    sel.wRenderer = 5;
-    sel.wWidth = width;
-    sel.wHeight = height;
-    sel.wRezolution = 3;
-    sel.bColorDepth = pParam->ReadByte("WORLD", "COLOR_DEPTH", 32);
-    sel.wColorDepth = 1;
-    sel.bFullScreen = 1;
-    sel.bDesktop = 0;
-    sel.pApi = &pWorld->m_Api;
-    sel.eOrientation = ORIENTATION_LANDSCAPE_RIGHT;
-
-    if (ReadSelectParams(&sel, pParam) < 0 || (sel.bAskOnStart && SelectPlatform(&sel, pParam) < 0)) {
-        eTRACE(kLogPath, 1, "# SelectPlatform failed! (dwCount=%u, \"%s\")\n", count, "");
-        return eFAILED;
-    }
-    if (ValidPlatform(&sel, devices.data(), count) < 0) {
-        const char* name = sel.wRenderer < devices.size() ? devices[sel.wRenderer].szName : "";
-        eTRACE(kLogPath, 1, "# ValidPlatform failed! (\"%s\", \"%s\")\n", "", name);
-        return eFAILED;
-    }
-    SaveSelectParams(&sel, pParam, &pWorld->m_Api);
-
-    const SHARED_INFOS* shared = pWorld->m_pSharedInfos;
-    eTRACE(kLogPath, 1, "# \"eKavrosSDK\" (v%d,%d) build: %s\n", static_cast<int>(shared->m_dwVersion >> 16),
-           static_cast<int>(static_cast<int16_t>(shared->m_dwVersion & 0xFFFF)), shared->m_szBuild);
-    const ENUM_DEVICE& renderer = devices[sel.wRenderer];
-    eTRACE(kLogPath, 1, "# \"%s\" (v%d,%d) build: %s\n", renderer.szName, static_cast<int>(renderer.dwVersion >> 16),
-           static_cast<int>(static_cast<int16_t>(renderer.dwVersion & 0xFFFF)), renderer.szBuild);
-    eTRACE(kLogPath, 1, "# \"%s\" (v%d,%d) build: %s\n", "Orbelline", 1, 1, kAppBuild);
-
-    uint32_t flags = devices[sel.wInput].dwFlags | devices[sel.wAudio].dwFlags | devices[sel.wNetwork].dwFlags |
-                     devices[sel.wRenderer].dwFlags;
-    char text[1] = "";
-    if (pWorld->Load(nullptr, sel.wWidth, sel.wHeight, sel.bColorDepth, sel.bFullScreen != 0,
-                     ORIENTATION_LANDSCAPE_RIGHT, sel.bDesktop != 0, flags, text) < 0) {
-        eTRACE(kLogPath, 1, "# pWorld->Load(0x%X, %ux%u:%u) failed!\n", 0u, static_cast<unsigned>(sel.wWidth),
-               static_cast<unsigned>(sel.wHeight), static_cast<unsigned>(sel.bFullScreen));
-        return eFAILED;
-    }
-    pWorld->FrameMove();
-    return eOK;
+    return platform::SelectAndLoadWorld(pWorld, pParam, scale_, platform::WorldSize::kPixels, {"Orbelline", 1, 1, kAppBuild}, kLogPath);
 }
 
 eRESULT EAGLView::UnloadWorld() {
@@ -187,9 +130,9 @@ eRESULT EAGLView::UnloadWorld() {
 
 void EAGLView::drawView() {
     platform::GLContext::SetCurrentContext(context.get());
-    glBindFramebufferOES(GL_FRAMEBUFFER_OES, viewFramebuffer);
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, framebuffer_.framebuffer);
     if (pWorld) pWorld->RenderOneStep();  // a failing frame is presented as drawn
-    glBindRenderbufferOES(GL_RENDERBUFFER_OES, viewRenderbuffer);
+    glBindRenderbufferOES(GL_RENDERBUFFER_OES, framebuffer_.colour);
     context->PresentRenderbuffer(GL_RENDERBUFFER_OES);
 }
 
@@ -200,53 +143,9 @@ void EAGLView::LayoutSubviews() {
     drawView();
 }
 
-bool EAGLView::createFramebuffer() {
-    glGenFramebuffersOES(1, &viewFramebuffer);
-    glGenRenderbuffersOES(1, &viewRenderbuffer);
-    glBindFramebufferOES(GL_FRAMEBUFFER_OES, viewFramebuffer);
-    glBindRenderbufferOES(GL_RENDERBUFFER_OES, viewRenderbuffer);
-    context->RenderbufferStorageFromDrawable(GL_RENDERBUFFER_OES, view_->Layer());
-    glFramebufferRenderbufferOES(GL_FRAMEBUFFER_OES, GL_COLOR_ATTACHMENT0_OES, GL_RENDERBUFFER_OES, viewRenderbuffer);
+bool EAGLView::createFramebuffer() { return framebuffer_.Create(context.get(), view_->Layer()); }
 
-    GLint backingWidth = 0, backingHeight = 0;
-    glGetRenderbufferParameterivOES(GL_RENDERBUFFER_OES, GL_RENDERBUFFER_WIDTH_OES, &backingWidth);
-    glGetRenderbufferParameterivOES(GL_RENDERBUFFER_OES, GL_RENDERBUFFER_HEIGHT_OES, &backingHeight);
-
-    glGenRenderbuffersOES(1, &depthRenderbuffer);
-    glBindRenderbufferOES(GL_RENDERBUFFER_OES, depthRenderbuffer);
-    // Packed depth and stencil where offered (the stencil shadows need the
-    // stencil); 16-bit depth alone otherwise.
-    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-    if (extensions && std::strstr(extensions, "GL_OES_packed_depth_stencil")) {
-        glRenderbufferStorageOES(GL_RENDERBUFFER_OES, GL_DEPTH24_STENCIL8_OES, backingWidth, backingHeight);
-        glFramebufferRenderbufferOES(GL_FRAMEBUFFER_OES, GL_DEPTH_ATTACHMENT_OES, GL_RENDERBUFFER_OES,
-                                     depthRenderbuffer);
-        glFramebufferRenderbufferOES(GL_FRAMEBUFFER_OES, GL_STENCIL_ATTACHMENT_OES, GL_RENDERBUFFER_OES,
-                                     depthRenderbuffer);
-    } else {
-        glRenderbufferStorageOES(GL_RENDERBUFFER_OES, GL_DEPTH_COMPONENT16_OES, backingWidth, backingHeight);
-        glFramebufferRenderbufferOES(GL_FRAMEBUFFER_OES, GL_DEPTH_ATTACHMENT_OES, GL_RENDERBUFFER_OES,
-                                     depthRenderbuffer);
-    }
-
-    GLenum status = glCheckFramebufferStatusOES(GL_FRAMEBUFFER_OES);
-    if (status != GL_FRAMEBUFFER_COMPLETE_OES) {
-        platform::ConsoleLog("failed to make complete framebuffer object %x", status);
-        return false;
-    }
-    return true;
-}
-
-void EAGLView::destroyFramebuffer() {
-    if (viewFramebuffer) glDeleteFramebuffersOES(1, &viewFramebuffer);
-    viewFramebuffer = 0;
-    if (viewRenderbuffer) glDeleteRenderbuffersOES(1, &viewRenderbuffer);
-    viewRenderbuffer = 0;
-    if (depthRenderbuffer) {
-        glDeleteRenderbuffersOES(1, &depthRenderbuffer);
-        depthRenderbuffer = 0;
-    }
-}
+void EAGLView::destroyFramebuffer() { framebuffer_.Destroy(); }
 
 void EAGLView::startAnimation() {
     setAnimationTimer(platform::ScheduleRepeatingTimer(animationInterval_, [this] { drawView(); }));
@@ -281,50 +180,7 @@ void EAGLView::DidAccelerate(double x, double y, double /*z*/) {
 
 TOUCH_MESSAGE EAGLView::BuildTouchMessage(short type, const platform::TouchSet& touches, platform::Event* event,
                                           platform::Touch* table[10], const platform::View* view) {
-    TOUCH_MESSAGE msg;
-    std::memset(&msg, 0, sizeof(msg));
-    msg.type = type;
-
-    const platform::Touch* any = nullptr;
-    if (event && !event->allTouches.empty()) any = event->allTouches.front();
-    else if (!touches.empty()) any = touches.front();
-    if (any) {
-        platform::Point p = any->LocationInView(view);
-        msg.x = p.x;
-        msg.y = p.y;
-    }
-
-    const bool ends = type == eTOUCH_ENDED || type == eTOUCH_CANCELLED;
-    for (platform::Touch* touch : touches) {
-        int found = -1, firstEmpty = -1;
-        for (int i = 0; i < kTouchSlots; ++i) {
-            if (table[i] == touch && found < 0) found = i;
-            if (!table[i] && firstEmpty < 0) firstEmpty = i;
-        }
-        if (type == eTOUCH_BEGAN && found >= 0) continue;  // already known: not recorded
-        int slot = found;
-        if (found >= 0) {
-            // The platform frees a touch once it has ended: its slot must
-            // not keep the address.
-            if (ends) table[found] = nullptr;
-        } else if (ends) {
-            continue;  // never recorded: there is nothing to end and no slot to take
-        } else if (firstEmpty >= 0) {
-            // A new finger, or one the full table could not take before.
-            table[firstEmpty] = touch;
-            slot = firstEmpty;
-        } else {
-            continue;  // the table is full
-        }
-        // The record holds ten; the table is kept right for every touch.
-        if (msg.count >= kTouchSlots) continue;
-        platform::Point p = touch->LocationInView(view);
-        msg.touchX[msg.count] = p.x;
-        msg.touchY[msg.count] = p.y;
-        msg.touchSlot[msg.count++] = static_cast<int16_t>(slot);
-    }
-    msg.event = event;
-    return msg;
+    return platform::BuildTouchMessage(type, touches, event, table, view);
 }
 
 void EAGLView::HandleTouches(short type, const platform::TouchSet& touches, platform::Event* event) {

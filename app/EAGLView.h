@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/Platform.h"
+#include "platform/ViewFramebuffer.h"
 #include "engine/world/Interfaces.h"
 #include "engine/world/TouchMessage.h"
 #include "engine/world/Types.h"
@@ -63,7 +64,7 @@ public:
     double AccelerationZ() const { return accelerationZ; }
     COrbellineWorld* World() const { return pWorld; }
     platform::Touch* const* TouchTable() const { return touch_address; }
-    unsigned int Framebuffer() const { return viewFramebuffer; }
+    unsigned int Framebuffer() const { return framebuffer_.framebuffer; }
 
 private:
     explicit EAGLView(platform::View* view);
@@ -78,9 +79,7 @@ private:
     CUtilsParametersStatic* pParam = nullptr;
     CUtilsParametersStatic* pParamEx = nullptr;
     platform::Touch* touch_address[10] = {};
-    unsigned int viewRenderbuffer = 0;
-    unsigned int viewFramebuffer = 0;
-    unsigned int depthRenderbuffer = 0;
+    platform::ViewFramebuffer framebuffer_;
     platform::Timer* animationTimer_ = nullptr;
     double animationInterval_ = 1.0 / 60.0;
     int orientationObserver_ = 0;
