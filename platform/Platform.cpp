@@ -138,7 +138,19 @@ void PrintFrameStats(const std::vector<PresentTime>& presents) {
 
 }  // namespace
 
-Frame LastPresentedFrame() { return g_lastFrame; }
+namespace {
+std::function<bool(Frame*)> g_frameReader;
+}  // namespace
+
+void SetPresentedFrameReader(std::function<bool(Frame*)> reader) { g_frameReader = std::move(reader); }
+
+Frame LastPresentedFrame() {
+    if (g_lastFrame.rgba.empty() && g_lastFrame.width > 0 && g_frameReader) {
+        Frame read;
+        if (g_frameReader(&read)) return read;
+    }
+    return g_lastFrame;
+}
 
 namespace detail {
 

@@ -117,6 +117,11 @@ struct Frame {
 // Where presented frames go (the backend installs it; null drops them).
 void SetPresentHandler(std::function<void(const Frame&)> handler);
 
+// For a context that presents straight to the screen, whose presented frames
+// carry no pixels: reads the frame on the screen back when the last presented
+// frame is asked for (null: no such context).
+void SetPresentedFrameReader(std::function<bool(Frame*)> reader);
+
 // Repeating timer, owned by the run loop. Invalidate stops it for good.
 class Timer {
 public:
