@@ -13,7 +13,12 @@
 // material and point parameters.
 #include <EGL/egl.h>
 #include <GLES2/gl2.h>
+#include <emscripten.h>
 #include <emscripten/html5.h>
+#include <webgl/webgl1.h>
+
+#include <map>
+#include <set>
 
 #include <cstring>
 
@@ -223,6 +228,19 @@ extern "C" {
 
 void glLightf(GLenum, GLenum, GLfloat) {}
 
+// The emulation's material takes ambient, diffuse, specular and shininess
+// and throws on anything else (emission): that is set here, the rest left
+// out, as the emulation has no emission term to give it to.
+EM_JS(void, orbelline_material, (int pname, const float* v), {
+    var f = HEAPF32.subarray(v >> 2, (v >> 2) + 4);
+    if (pname == 0x1200) GLEmulation.materialAmbient.set(f);
+    else if (pname == 0x1201) GLEmulation.materialDiffuse.set(f);
+    else if (pname == 0x1202) GLEmulation.materialSpecular.set(f);
+    else if (pname == 0x1601) GLEmulation.materialShininess[0] = f[0];
+});
+
+void glMaterialfv(GLenum, GLenum pname, const GLfloat* params) { orbelline_material(static_cast<int>(pname), params); }
+
 void glMaterialf(GLenum face, GLenum pname, GLfloat param) {
     const GLfloat v[4] = {param, 0, 0, 0};
     glMaterialfv(face, pname, v);
@@ -236,5 +254,80 @@ void glPointParameterfv(GLenum, const GLfloat*) {}
 // The engine sets it only to switch the normal array off; unlit draws do not
 // read it.
 void glNormal3f(GLfloat, GLfloat, GLfloat) {}
+
+}  // extern "C"
+
+// WebGL has no automatic mipmaps (GL_GENERATE_MIPMAP): the texture's levels
+// are made here each time its base level changes, where WebGL 1 can (power-
+// of-two sizes). Hints other than the mipmap one do not exist there either.
+namespace {
+
+std::map<GLint, std::pair<GLsizei, GLsizei>> g_textureSizes;
+std::set<GLint> g_autoMipmap;
+
+GLint BoundTexture() {
+    GLint name = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &name);
+    return name;
+}
+
+bool PowerOfTwo(GLsizei v) { return v > 0 && (v & (v - 1)) == 0; }
+
+void RegenerateMipmaps(GLenum target) {
+    const GLint name = BoundTexture();
+    if (!g_autoMipmap.count(name)) return;
+    auto size = g_textureSizes.find(name);
+    if (size == g_textureSizes.end() || !PowerOfTwo(size->second.first) || !PowerOfTwo(size->second.second)) return;
+    emscripten_glGenerateMipmap(target);
+}
+
+}  // namespace
+
+extern "C" {
+
+void glHint(GLenum target, GLenum mode) {
+    if (target == GL_GENERATE_MIPMAP_HINT) emscripten_glHint(target, mode);
+}
+
+void glTexParameteri(GLenum target, GLenum pname, GLint param) {
+    if (pname != GL_GENERATE_MIPMAP) {
+        emscripten_glTexParameteri(target, pname, param);
+        return;
+    }
+    if (param) {
+        g_autoMipmap.insert(BoundTexture());
+        RegenerateMipmaps(target);
+    } else {
+        g_autoMipmap.erase(BoundTexture());
+    }
+}
+
+void glTexImage2D(GLenum target, GLint level, GLint internalformat, GLsizei width, GLsizei height, GLint border,
+                  GLenum format, GLenum type, const void* pixels) {
+    emscripten_glTexImage2D(target, level, internalformat, width, height, border, format, type, pixels);
+    if (level != 0) return;
+    g_textureSizes[BoundTexture()] = {width, height};
+    RegenerateMipmaps(target);
+}
+
+void glTexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLsizei width, GLsizei height, GLenum format,
+                     GLenum type, const void* pixels) {
+    emscripten_glTexSubImage2D(target, level, x, y, width, height, format, type, pixels);
+    if (level == 0) RegenerateMipmaps(target);
+}
+
+void glCopyTexImage2D(GLenum target, GLint level, GLenum internalformat, GLint x, GLint y, GLsizei width,
+                      GLsizei height, GLint border) {
+    emscripten_glCopyTexImage2D(target, level, internalformat, x, y, width, height, border);
+    if (level != 0) return;
+    g_textureSizes[BoundTexture()] = {width, height};
+    RegenerateMipmaps(target);
+}
+
+void glCopyTexSubImage2D(GLenum target, GLint level, GLint x, GLint y, GLint sx, GLint sy, GLsizei width,
+                         GLsizei height) {
+    emscripten_glCopyTexSubImage2D(target, level, x, y, sx, sy, width, height);
+    if (level == 0) RegenerateMipmaps(target);
+}
 
 }  // extern "C"
