@@ -188,7 +188,8 @@
     }
     page.module = Module;
     page.frames = () => Module._orbelline_web_frames();
-    page.readFile = (path) => Array.from(Module.FS.readFile(path));
+    // The program writes its PNGs through a private temporary file.
+    page.readFile = (path) => { Module.FS.chmod(path, 0o644); return Array.from(Module.FS.readFile(path)); };
     page.listOut = () => Module.FS.readdir('/out').filter((n) => n !== '.' && n !== '..');
 
     canvas.addEventListener('webglcontextlost', (e) => {
