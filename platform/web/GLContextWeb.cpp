@@ -273,6 +273,25 @@ GLint BoundTexture() {
 
 bool PowerOfTwo(GLsizei v) { return v > 0 && (v & (v - 1)) == 0; }
 
+// WebGL 1 has no mipmaps for other sizes: such a texture asked to filter
+// through mipmaps would be incomplete and sample black, so it filters its
+// base level linearly instead.
+bool NonPowerOfTwo(GLint name) {
+    auto size = g_textureSizes.find(name);
+    return size != g_textureSizes.end() && !(PowerOfTwo(size->second.first) && PowerOfTwo(size->second.second));
+}
+
+std::map<GLint, GLint> g_minFilters;
+
+void ApplyMinFilter(GLenum target, GLint name) {
+    auto wanted = g_minFilters.find(name);
+    if (wanted == g_minFilters.end()) return;
+    GLint filter = wanted->second;
+    if (NonPowerOfTwo(name) && filter != GL_NEAREST && filter != GL_LINEAR)
+        filter = (filter == GL_NEAREST_MIPMAP_NEAREST || filter == GL_NEAREST_MIPMAP_LINEAR) ? GL_NEAREST : GL_LINEAR;
+    emscripten_glTexParameteri(target, GL_TEXTURE_MIN_FILTER, filter);
+}
+
 void RegenerateMipmaps(GLenum target) {
     const GLint name = BoundTexture();
     if (!g_autoMipmap.count(name)) return;
@@ -290,6 +309,11 @@ void glHint(GLenum target, GLenum mode) {
 }
 
 void glTexParameteri(GLenum target, GLenum pname, GLint param) {
+    if (pname == GL_TEXTURE_MIN_FILTER) {
+        g_minFilters[BoundTexture()] = param;
+        ApplyMinFilter(target, BoundTexture());
+        return;
+    }
     if (pname != GL_GENERATE_MIPMAP) {
         emscripten_glTexParameteri(target, pname, param);
         return;
@@ -302,11 +326,20 @@ void glTexParameteri(GLenum target, GLenum pname, GLint param) {
     }
 }
 
+void glTexParameterf(GLenum target, GLenum pname, GLfloat param) {
+    if (pname == GL_TEXTURE_MIN_FILTER || pname == GL_GENERATE_MIPMAP) {
+        glTexParameteri(target, pname, static_cast<GLint>(param));
+        return;
+    }
+    emscripten_glTexParameterf(target, pname, param);
+}
+
 void glTexImage2D(GLenum target, GLint level, GLint internalformat, GLsizei width, GLsizei height, GLint border,
                   GLenum format, GLenum type, const void* pixels) {
     emscripten_glTexImage2D(target, level, internalformat, width, height, border, format, type, pixels);
     if (level != 0) return;
     g_textureSizes[BoundTexture()] = {width, height};
+    ApplyMinFilter(target, BoundTexture());
     RegenerateMipmaps(target);
 }
 
@@ -321,6 +354,7 @@ void glCopyTexImage2D(GLenum target, GLint level, GLenum internalformat, GLint x
     emscripten_glCopyTexImage2D(target, level, internalformat, x, y, width, height, border);
     if (level != 0) return;
     g_textureSizes[BoundTexture()] = {width, height};
+    ApplyMinFilter(target, BoundTexture());
     RegenerateMipmaps(target);
 }
 
