@@ -21,6 +21,7 @@
 #include <set>
 
 #include <cstring>
+#include <vector>
 
 #include "platform/GLExtensions.h"
 #include "platform/Platform.h"
@@ -334,9 +335,35 @@ void glTexParameterf(GLenum target, GLenum pname, GLfloat param) {
     emscripten_glTexParameterf(target, pname, param);
 }
 
+// The emulation's texture stages take an alpha-only texture's colour as black
+// where OpenGL ES keeps the fragment's: such textures go up as white with
+// that alpha, which every texture function treats alike.
 void glTexImage2D(GLenum target, GLint level, GLint internalformat, GLsizei width, GLsizei height, GLint border,
                   GLenum format, GLenum type, const void* pixels) {
-    emscripten_glTexImage2D(target, level, internalformat, width, height, border, format, type, pixels);
+    if (format == GL_ALPHA && internalformat == GL_ALPHA && type == GL_UNSIGNED_BYTE && width > 0 && height > 0) {
+        std::vector<uint8_t> la;
+        if (pixels) {
+            // Rows of alpha bytes start on 4-byte boundaries by default.
+            GLint align = 4;
+            glGetIntegerv(GL_UNPACK_ALIGNMENT, &align);
+            const size_t stride = (static_cast<size_t>(width) + align - 1) / align * align;
+            la.resize(static_cast<size_t>(width) * height * 2);
+            const uint8_t* a = static_cast<const uint8_t*>(pixels);
+            for (GLsizei y = 0; y < height; ++y)
+                for (GLsizei x = 0; x < width; ++x) {
+                    la[(static_cast<size_t>(y) * width + x) * 2] = 255;
+                    la[(static_cast<size_t>(y) * width + x) * 2 + 1] = a[y * stride + x];
+                }
+        }
+        GLint align = 4;
+        glGetIntegerv(GL_UNPACK_ALIGNMENT, &align);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        emscripten_glTexImage2D(target, level, GL_LUMINANCE_ALPHA, width, height, border, GL_LUMINANCE_ALPHA, type,
+                                pixels ? la.data() : nullptr);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, align);
+    } else {
+        emscripten_glTexImage2D(target, level, internalformat, width, height, border, format, type, pixels);
+    }
     if (level != 0) return;
     g_textureSizes[BoundTexture()] = {width, height};
     ApplyMinFilter(target, BoundTexture());
