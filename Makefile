@@ -9,7 +9,15 @@ export ASAN_OPTIONS := detect_leaks=1:abort_on_error=0
 export LSAN_OPTIONS := suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS := print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps build asan run test test-plain test-asan memcheck fuzz fuzz-deps fuzz-build bench clean docs
+WEB_LIBS := build/wasm-libs
+WEB_BUILD := build/web-build
+WEB_OUT := build/web
+WEB_PORT ?= 8080
+# Node 20's module layout: emscripten's optimizer finds acorn there.
+export NODE_PATH := /usr/share/nodejs
+
+.PHONY: all deps build asan run test test-plain test-asan test-web memcheck fuzz fuzz-deps fuzz-build bench clean \
+        web web-deps web-libs web-run docs
 
 all: build
 
@@ -65,8 +73,36 @@ docs:
 	DOCS_SRC=$(CURDIR) DOCS_OUT=$(CURDIR)/$(BUILD)/docs doxygen docs/api/Doxyfile
 	@echo "docs: $(BUILD)/docs/html/index.html"
 
-# Every test, once in the normal build and once under ASan and UBSan.
-test: test-plain test-asan
+# The browser build. emscripten, chromium and the wasm libraries (built once
+# from Debian's source packages into build/wasm-libs) come on first use; the
+# resource pack is the native build's.
+web-deps: deps
+	@bash scripts/install-web-deps.sh
+
+web-libs: web-deps
+	@bash scripts/build-wasm-libs.sh $(WEB_LIBS)
+
+$(WEB_BUILD)/CMakeCache.txt: | web-libs
+	emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_PREFIX_PATH=$(CURDIR)/$(WEB_LIBS)/prefix -DCMAKE_FIND_ROOT_PATH=$(CURDIR)/$(WEB_LIBS)/prefix
+
+web: deps $(BUILD)/CMakeCache.txt web-libs $(WEB_BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) --target bundle -j $(JOBS)
+	cmake --build $(WEB_BUILD) --target orbelline -j $(JOBS)
+	@bash scripts/web-assemble.sh $(WEB_BUILD) $(BUILD) $(WEB_OUT)
+
+web-run: web
+	node scripts/web-serve.mjs --port $(WEB_PORT) $(WEB_OUT)
+
+# The browser tests: the page in Debian's chromium, driven through
+# playwright-core (pinned in tests/web/package-lock.json).
+test-web: web build
+	cd tests/web && npm ci --no-audit --no-fund --silent
+	node --test tests/web/
+
+# Every test, once in the normal build and once under ASan and UBSan, and
+# the page in a real browser.
+test: test-plain test-asan test-web
 
 # A scripted headless session under valgrind: no error, nothing lost.
 memcheck: build

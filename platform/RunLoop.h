@@ -174,9 +174,10 @@ public:
     // Before launching: returns false with a one-line message when the
     // backend cannot run (no display, unreadable or bad script).
     virtual bool Open(std::string* error) = 0;
-    // True when the backend shows every frame (a window): each present is
-    // read back and handed to Present. Otherwise a present only finishes the
-    // frame, and its pixels are read when something asks for them.
+    // True when the backend takes every frame (a window shows it): each
+    // present is handed to Present, read back where the context renders
+    // off-screen. Otherwise a present only finishes the frame, and its pixels
+    // are read when something asks for them.
     virtual bool TakesEveryFrame() const = 0;
     virtual void Present(const Frame& frame) = 0;
     // Runs until the run loop terminates.

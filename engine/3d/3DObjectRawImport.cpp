@@ -13,12 +13,15 @@
 #include <cstring>
 #include <new>
 
+// Builds without lib3ds (the browser's) refuse 3D Studio files by name.
+#ifndef EKAVROS_NO_LIB3DS
 extern "C" {
 #include <lib3ds/file.h>
 #include <lib3ds/material.h>
 #include <lib3ds/mesh.h>
 #include <lib3ds/node.h>
 }
+#endif
 
 #include "engine/3d/3DObjectRaw.h"
 #include "engine/world/SharedInfos.h"
@@ -460,6 +463,7 @@ private:
 };
 
 // ---------------------------------------------------------------- 3DS ----
+#ifndef EKAVROS_NO_LIB3DS
 
 // One per material of the file, in the file's order: its unique (mesh,
 // point) pairs and the triangles over them.
@@ -791,6 +795,7 @@ private:
     uint32_t m_dwMeshesUsed = 0;
     CKeyTable m_Others;  // (item, mesh, point) -> vertex within the item
 };
+#endif  // EKAVROS_NO_LIB3DS
 
 }  // namespace
 
@@ -815,6 +820,10 @@ eRESULT C3DObjectRaw::LoadFromOBJ(FILE* file) {
 eRESULT C3DObjectRaw::LoadFrom3DSFile(const char* path) {
     if (!path) return eFAILED;
     Unload();
+#ifdef EKAVROS_NO_LIB3DS
+    return Refuse(m_pSharedInfos, "LoadFrom3DSFile", "\"%s\": 3D Studio files are not read in this build (no lib3ds)",
+                  path);
+#else
     char why[200];
     if (!C3DSChunkCheck(why, sizeof why).File(path)) return Refuse(m_pSharedInfos, "LoadFrom3DSFile", "%s", why);
     Lib3dsFile* file = lib3ds_file_load(path);
@@ -827,4 +836,5 @@ eRESULT C3DObjectRaw::LoadFrom3DSFile(const char* path) {
     lib3ds_file_free(file);
     if (eFAILURE(result)) Unload();
     return result;
+#endif
 }

@@ -3,7 +3,8 @@
 //   orbelline-artgen RECIPE OUTDIR
 //
 // Writes background.from.alpha.png, background.to.png, mask.png, touch.png,
-// screenshot.png and blank.png into OUTDIR. Everything is procedural and
+// screenshot.png and blank.png into OUTDIR, and the home-screen icons
+// icon-192.png and icon-512.png (not in the pack). Everything is procedural and
 // seeded, so the same recipe gives the same files.
 #include <algorithm>
 #include <cmath>
@@ -28,7 +29,7 @@ const char kUsage[] =
     "usage: orbelline-artgen RECIPE OUTDIR\n"
     "Draws the crystal-ball art described by RECIPE (an INI text) into OUTDIR:\n"
     "background.from.alpha.png, background.to.png, mask.png, touch.png,\n"
-    "screenshot.png and blank.png.\n";
+    "screenshot.png and blank.png, and the icons icon-192.png and icon-512.png.\n";
 
 class Recipe {
 public:
@@ -231,6 +232,36 @@ Canvas DrawBrush(Recipe& r) {
     return c;
 }
 
+// The home-screen icon: the ball in its scene, cropped square around the
+// glass and averaged down to `size` pixels. The glass shows its mist colour.
+Canvas DrawIcon(const Canvas& scene, Recipe& r, int size) {
+    const float cx = r.Int("BALL", "CENTER_X", 490), cy = r.Int("BALL", "CENTER_Y", 372);
+    const float half = r.Int("BALL", "RADIUS", 226) * 1.15f;
+    Canvas c(size, size);
+    const float step = 2 * half / size;
+    const int taps = std::max(1, static_cast<int>(std::ceil(step)));
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            Color sum{0, 0, 0, 1};
+            for (int j = 0; j < taps; ++j) {
+                for (int i = 0; i < taps; ++i) {
+                    int sx = static_cast<int>(cx - half + (x + (i + 0.5f) / taps) * step);
+                    int sy = static_cast<int>(cy - half + (y + (j + 0.5f) / taps) * step);
+                    sx = std::clamp(sx, 0, scene.Width() - 1);
+                    sy = std::clamp(sy, 0, scene.Height() - 1);
+                    const Color& p = scene.At(sx, sy);
+                    sum.r += p.r;
+                    sum.g += p.g;
+                    sum.b += p.b;
+                }
+            }
+            const float n = static_cast<float>(taps * taps);
+            c.At(x, y) = {sum.r / n, sum.g / n, sum.b / n, 1};
+        }
+    }
+    return c;
+}
+
 bool Write(const Canvas& c, const std::string& dir, const char* name, int channels) {
     std::string error;
     if (!c.WritePng(dir + "/" + name, channels, &error)) {
@@ -262,10 +293,13 @@ int main(int argc, char** argv) {
     Recipe recipe(text.str());
     const std::string out = argv[2];
 
-    bool ok = Write(DrawBackgroundFrom(recipe), out, "background.from.alpha.png", 4) &&
+    const Canvas scene = DrawBackgroundFrom(recipe);
+    bool ok = Write(scene, out, "background.from.alpha.png", 4) &&
               Write(DrawBackgroundTo(recipe), out, "background.to.png", 3) &&
               Write(DrawMask(recipe), out, "mask.png", 3) && Write(DrawBrush(recipe), out, "touch.png", 4) &&
               Write(Canvas(512, 512, {0.06f, 0.04f, 0.12f, 1}), out, "screenshot.png", 3) &&
-              Write(Canvas(16, 16, {0, 0, 0, 0}), out, "blank.png", 4);
+              Write(Canvas(16, 16, {0, 0, 0, 0}), out, "blank.png", 4) &&
+              Write(DrawIcon(scene, recipe, 192), out, "icon-192.png", 3) &&
+              Write(DrawIcon(scene, recipe, 512), out, "icon-512.png", 3);
     return ok ? 0 : 1;
 }
