@@ -214,7 +214,17 @@ public:
             if (++m_qwRead > eOBJ_MAX_FILE_SIZE) return TOO_BIG;
             if (c == '\n') break;
             if (c == 0) return ZERO_BYTE;
-            if (n == eOBJ_LINE_SIZE) return TOO_LONG;
+            if (n == eOBJ_LINE_SIZE) {
+                // The limit counts the line without the CR of a CR LF end.
+                if (c == '\r') {
+                    const int d = getc_unlocked(m_pFile);
+                    if (d == '\n' || d == EOF) {
+                        if (d == '\n') ++m_qwRead;
+                        break;
+                    }
+                }
+                return TOO_LONG;
+            }
             m_szText[n++] = static_cast<char>(c);
         }
         if (c == EOF && n == 0) return END;
@@ -307,7 +317,11 @@ public:
     COBJReader(C3DObjectRaw* raw, FILE* file) : m_pRaw(raw), m_Lines(file) {}
 
     eRESULT Read() {
-        if (m_Lines.Next() != COBJLines::LINE) return Fail("no first line");
+        const COBJLines::STATE first = m_Lines.Next();
+        if (first == COBJLines::ZERO_BYTE) return Fail("a byte of zero");
+        if (first == COBJLines::TOO_LONG)
+            return Fail("longer than %u characters", static_cast<unsigned>(eOBJ_LINE_SIZE));
+        if (first != COBJLines::LINE) return Fail("no first line");
         char* banner = m_Lines.Text();
         size_t n = std::strlen(banner);
         if (n && banner[n - 1] == '\r') banner[--n] = '\0';
@@ -373,16 +387,17 @@ private:
         return eOK;  // normals, comments, objects, smoothing groups, other faces
     }
 
-    // Every number must name a position or texture coordinate already read:
-    // 1-based, at most 65535, no relative (negative) numbers.
+    // Numbers are 1-based, at most 65535, not relative (negative). They may
+    // name what comes later in the file: the largest of each is held, with
+    // its line, against the file's counts once it has been read.
     eRESULT Face(const long* pairs, int corners, const int* order, int entries) {
         if (!m_Groups.Count()) return Fail("a face before any group");
         for (int k = 0; k < corners; ++k) {
             const long v = pairs[2 * k], t = pairs[2 * k + 1];
-            if (v < 1 || v > static_cast<long>(m_Positions.Count()))
-                return Fail("position %ld of %zu read", v, m_Positions.Count());
-            if (t < 1 || t > static_cast<long>(m_TexCoords.Count()))
-                return Fail("texture coordinate %ld of %zu read", t, m_TexCoords.Count());
+            if (v < 1 || v > kOBJ_MAX_NUMBER) return Fail("position %ld", v);
+            if (t < 1 || t > kOBJ_MAX_NUMBER) return Fail("texture coordinate %ld", t);
+            if (v > m_lLargestPosition) m_lLargestPosition = v, m_dwPositionLine = m_Lines.LineNumber();
+            if (t > m_lLargestTexCoord) m_lLargestTexCoord = t, m_dwTexCoordLine = m_Lines.LineNumber();
         }
         if (m_Entries.Count() + entries > eOBJ_MAX_INDICES) return Fail("too many faces");
         for (int e = 0; e < entries; ++e) {
@@ -399,6 +414,12 @@ private:
         const size_t entries = m_Entries.Count();
         const size_t groups = m_Groups.Count();
         if (!groups || !entries || !m_Positions.Count()) return Refuse(infos, where, "no group, position or face");
+        if (m_lLargestPosition > static_cast<long>(m_Positions.Count()))
+            return Refuse(infos, where, "line %u: position %ld of %zu in the file", m_dwPositionLine,
+                          m_lLargestPosition, m_Positions.Count());
+        if (m_lLargestTexCoord > static_cast<long>(m_TexCoords.Count()))
+            return Refuse(infos, where, "line %u: texture coordinate %ld of %zu in the file", m_dwTexCoordLine,
+                          m_lLargestTexCoord, m_TexCoords.Count());
 
         // Unique (position, texture) pairs in first-appearance order; the
         // number of each entry is kept for the indices.
@@ -459,6 +480,8 @@ private:
     CGrowArray<VECTOR2D> m_TexCoords;
     CGrowArray<uint32_t> m_Entries;  // position number | texture number << 16, both 1-based
     CGrowArray<OBJ_GROUP> m_Groups;
+    long m_lLargestPosition = 0, m_lLargestTexCoord = 0;
+    uint32_t m_dwPositionLine = 0, m_dwTexCoordLine = 0;
 };
 
 // ---------------------------------------------------------------- 3DS ----

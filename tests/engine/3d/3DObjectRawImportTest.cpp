@@ -193,8 +193,8 @@ TEST(ObjImport, RefusedFiles) {
         {"position 0", kC4D + tri + "f 0/1 2/2 3/3\n", 11},
         {"texture coordinate 0", kC4D + tri + "f 1/1 2/0 3/3\n", 11},
         {"negative position", kC4D + tri + "f -1/1 -2/2 -3/3\n", 11},
-        {"position not read yet", kC4D + "g a\nv 0 0 0\nv 1 0 0\nvt 0 0 0\nf 1/1 2/1 3/1\nv 1 1 0\n", 6},
-        {"texture coordinate not read yet", kC4D + tri + "f 1/1 2/2 3/5\n", 11},
+        {"position beyond the file", kC4D + "g a\nv 0 0 0\nv 1 0 0\nvt 0 0 0\nf 1/1 2/1 4/1\nv 1 1 0\n", 6},
+        {"texture coordinate beyond the file", kC4D + tri + "f 1/1 2/2 3/5\n", 11},
         {"quad corner out of range", kC4D + tri + "f 1/1 2/2 3/3 9/4\n", 11},
         {"number over 65535", kC4D + tri + "f 65537/1 2/2 3/3\n", 11},
         {"number past a long", kC4D + tri + "f 99999999999999999999999/1 2/2 3/3\n", 11},
@@ -215,14 +215,49 @@ TEST(ObjImport, RefusedFiles) {
     }
 }
 
-// A line of exactly the longest length is read, one character more is
-// refused; a refused file does not leave the model it replaced.
+// A first line that cannot be the banner says why, and faces may name
+// positions and texture coordinates that come later in the file, but not
+// beyond what the file holds.
+TEST(ObjImport, FirstLineReasonsAndForwardNumbers) {
+    struct Case {
+        const char* what;
+        std::string text;
+        eRESULT result;
+        const char* trace;
+    };
+    const Case cases[] = {
+        {"a NUL in the first line", std::string("# WaveFront\0 *.obj\n", 20) + "g a\n", eFAILED,
+         "line 1: a byte of zero"},
+        {"an overlong first line", std::string(400, '#') + "\n", eFAILED, "line 1: longer than"},
+        {"an empty file", "", eFAILED, "line 1: no first line"},
+        {"a face before its positions and texture coordinates", kC4D + "g a\nf 1/1 2/2 3/3\n" + kSquare, eOK, ""},
+        {"a face beyond the file's positions", kC4D + "g a\nf 1/1 2/2 9/3\n" + kSquare, eFAILED,
+         "line 3: position 9 of 4 in the file"},
+        {"a face beyond the file's texture coordinates", kC4D + "g a\nf 1/1 2/2 3/9\n" + kSquare, eFAILED,
+         "line 3: texture coordinate 9 of 4 in the file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        C3DObjectRaw raw(Infos());
+        std::string trace;
+        EXPECT_EQ(LoadObj(raw, c.text, &trace), c.result) << trace;
+        EXPECT_NE(trace.find(c.trace), std::string::npos) << trace;
+    }
+}
+
+// A line of exactly the longest length is read, with or without a CR
+// before its LF; one character more is refused; a refused file does not
+// leave the model it replaced.
 TEST(ObjImport, LongestLineAndReplacedModel) {
     C3DObjectRaw raw(Infos());
     const std::string name(eOBJ_LINE_SIZE - 7, 'n');  // "usemtl " + name fills the line
     ASSERT_EQ(LoadObj(raw, kC4D + "g a\nusemtl " + name + "\n" + kSquare + "f 1/1 2/2 3/3\n"), eOK);
     EXPECT_EQ(std::string(raw.m_pModel->m_pszTextureNames[0]), name);
-    EXPECT_EQ(LoadObj(raw, kC4D + "g a\nusemtl " + name + "\r\n" + kSquare + "f 1/1 2/2 3/3\n"), eFAILED);
+    ASSERT_EQ(LoadObj(raw, kC4D + "g a\nusemtl " + name + "\r\n" + kSquare + "f 1/1 2/2 3/3\n"), eOK);
+    EXPECT_EQ(std::string(raw.m_pModel->m_pszTextureNames[0]), name);
+    std::string trace;
+    EXPECT_EQ(LoadObj(raw, kC4D + "g a\nusemtl " + name + "x\r\n" + kSquare + "f 1/1 2/2 3/3\n", &trace), eFAILED);
+    EXPECT_NE(trace.find("line 3: longer than"), std::string::npos) << trace;
     EXPECT_EQ(raw.m_pModel, nullptr);
 }
 
