@@ -348,7 +348,9 @@ private:
         va_start(args, format);
         std::vsnprintf(why, sizeof why, format, args);
         va_end(args);
-        return Refuse(m_pRaw->m_pSharedInfos, "LoadFromOBJ", "line %u: %s", m_Lines.LineNumber(), why);
+        char passed[160];
+        PassedOver(passed, sizeof passed);
+        return Refuse(m_pRaw->m_pSharedInfos, "LoadFromOBJ", "line %u: %s%s", m_Lines.LineNumber(), why, passed);
     }
 
     eRESULT ReadLine(const char* line) {
@@ -384,7 +386,24 @@ private:
             static const int kTriangle[3] = {0, 1, 2};
             return Face(pairs, 3, kTriangle, 3);
         }
-        return eOK;  // normals, comments, objects, smoothing groups, other faces
+        // Normals, comments, objects, smoothing groups are passed over, and
+        // so are faces and texture coordinates in other forms: the first of
+        // those is named in a later refusal, which it may explain.
+        const char* form = line;
+        if (!m_dwPassedLine && (Literal(form, "f ") || Literal(form, "vt ") || Literal(form, "v "))) {
+            m_dwPassedLine = m_Lines.LineNumber();
+            std::snprintf(m_szPassed, sizeof m_szPassed, "%.40s", line);
+        }
+        return eOK;
+    }
+
+    // What a refusal adds about the lines passed over.
+    void PassedOver(char* out, size_t size) const {
+        if (m_dwPassedLine)
+            std::snprintf(out, size, " (line %u, \"%s\", and any like it were passed over as not of a form read)",
+                          m_dwPassedLine, m_szPassed);
+        else if (size)
+            out[0] = '\0';
     }
 
     // Numbers are 1-based, at most 65535, not relative (negative). They may
@@ -413,13 +432,16 @@ private:
         SHARED_INFOS* infos = m_pRaw->m_pSharedInfos;
         const size_t entries = m_Entries.Count();
         const size_t groups = m_Groups.Count();
-        if (!groups || !entries || !m_Positions.Count()) return Refuse(infos, where, "no group, position or face");
+        char passed[160];
+        PassedOver(passed, sizeof passed);
+        if (!groups || !entries || !m_Positions.Count())
+            return Refuse(infos, where, "no group, position or face%s", passed);
         if (m_lLargestPosition > static_cast<long>(m_Positions.Count()))
-            return Refuse(infos, where, "line %u: position %ld of %zu in the file", m_dwPositionLine,
-                          m_lLargestPosition, m_Positions.Count());
+            return Refuse(infos, where, "line %u: position %ld of %zu in the file%s", m_dwPositionLine,
+                          m_lLargestPosition, m_Positions.Count(), passed);
         if (m_lLargestTexCoord > static_cast<long>(m_TexCoords.Count()))
-            return Refuse(infos, where, "line %u: texture coordinate %ld of %zu in the file", m_dwTexCoordLine,
-                          m_lLargestTexCoord, m_TexCoords.Count());
+            return Refuse(infos, where, "line %u: texture coordinate %ld of %zu in the file%s", m_dwTexCoordLine,
+                          m_lLargestTexCoord, m_TexCoords.Count(), passed);
 
         // Unique (position, texture) pairs in first-appearance order; the
         // number of each entry is kept for the indices.
@@ -480,6 +502,8 @@ private:
     CGrowArray<VECTOR2D> m_TexCoords;
     CGrowArray<uint32_t> m_Entries;  // position number | texture number << 16, both 1-based
     CGrowArray<OBJ_GROUP> m_Groups;
+    uint32_t m_dwPassedLine = 0;  // first face or vertex line of a form not read
+    char m_szPassed[48] = "";
     long m_lLargestPosition = 0, m_lLargestTexCoord = 0;
     uint32_t m_dwPositionLine = 0, m_dwTexCoordLine = 0;
 };

@@ -235,6 +235,11 @@ TEST(ObjImport, FirstLineReasonsAndForwardNumbers) {
          "line 3: position 9 of 4 in the file"},
         {"a face beyond the file's texture coordinates", kC4D + "g a\nf 1/1 2/2 3/9\n" + kSquare, eFAILED,
          "line 3: texture coordinate 9 of 4 in the file"},
+        // Lines of other forms are passed over; the refusal they cause names the first.
+        {"texture coordinates of two numbers", kC4D + "g a\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nf 1/1 2/2 3/1\n",
+         eFAILED, "texture coordinate 2 of 0 in the file (line 6, \"vt 0 0\", and any like it were passed over"},
+        {"faces written v/t/n", kC4D + "g a\n" + kSquare + "f 1/1/1 2/2/1 3/3/1\n", eFAILED,
+         "no group, position or face (line 11, \"f 1/1/1 2/2/1 3/3/1\", and any like it were passed over"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
