@@ -13,6 +13,13 @@
 #include <utility>
 #include <vector>
 
+extern "C" {
+#include <lib3ds/file.h>
+#include <lib3ds/material.h>
+#include <lib3ds/mesh.h>
+#include <lib3ds/node.h>
+}
+
 #include "engine/3d/3DTexture.h"
 #include "engine/3d/KavroFont.h"
 #include "engine/utils/DefaultConfig.h"
@@ -204,6 +211,64 @@ void ObjSeeds() {
                                        "f 1/1 2/2 3/3\ng b\nusemtl green.raw\nf 2/2 4/4 3/3\nf 2/3 4/4 1/1\n"));
 }
 
+// 3D Studio files as lib3ds writes them: two materials (one with a map),
+// a mesh with texture coordinates, and, in one of them, keyframer nodes.
+Bytes Write3DS(bool nodes) {
+    Lib3dsFile* f = lib3ds_file_new();
+    const char* names[2] = {"red", "stone"};
+    for (const char* name : names) {
+        Lib3dsMaterial* m = lib3ds_material_new();
+        std::snprintf(m->name, sizeof m->name, "%s", name);
+        m->diffuse[0] = 1;
+        m->diffuse[3] = 1;
+        if (name[0] == 's') std::snprintf(m->texture1_map.name, sizeof m->texture1_map.name, "STONE.PNG");
+        lib3ds_file_insert_material(f, m);
+    }
+    Lib3dsMesh* mesh = lib3ds_mesh_new("quad");
+    lib3ds_mesh_new_point_list(mesh, 4);
+    lib3ds_mesh_new_texel_list(mesh, 4);
+    for (int i = 0; i < 4; ++i) {
+        mesh->pointL[i].pos[0] = static_cast<float>(i & 1);
+        mesh->pointL[i].pos[1] = static_cast<float>(i >> 1);
+        mesh->texelL[i][0] = static_cast<float>(i & 1);
+        mesh->texelL[i][1] = static_cast<float>(i >> 1);
+    }
+    lib3ds_mesh_new_face_list(mesh, 2);
+    const Lib3dsWord faces[2][3] = {{0, 1, 2}, {1, 3, 2}};
+    for (int i = 0; i < 2; ++i) {
+        for (int k = 0; k < 3; ++k) mesh->faceL[i].points[k] = faces[i][k];
+        std::snprintf(mesh->faceL[i].material, sizeof mesh->faceL[i].material, "%s", names[i]);
+    }
+    lib3ds_file_insert_mesh(f, mesh);
+    if (nodes) {
+        for (Lib3dsWord id = 0; id < 2; ++id) {
+            Lib3dsNode* node = lib3ds_node_new_object();
+            std::snprintf(node->name, sizeof node->name, "%s", id ? "copy" : "quad");
+            if (id) std::snprintf(node->data.object.instance, sizeof node->data.object.instance, "quad");
+            node->node_id = id;
+            node->parent_id = id ? 0 : LIB3DS_NO_PARENT;
+            lib3ds_file_insert_node(f, node);
+        }
+    }
+    const fs::path path = g_out / "model3ds-seed.tmp";
+    Bytes bytes;
+    if (lib3ds_file_save(f, path.c_str())) {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    lib3ds_file_free(f);
+    fs::remove(path);
+    return bytes;
+}
+
+void Model3DSSeeds() {
+    const Bytes withNodes = Write3DS(true), withoutNodes = Write3DS(false);
+    Seed("model3ds", "nodes.3ds", withNodes);
+    Seed("model3ds", "no-nodes.3ds", withoutNodes);
+    // A few bytes after the main chunk.
+    Seed("model3ds", "padded.3ds", Concat(withNodes, Bytes(5, 0)));
+}
+
 void FontSeeds(const std::vector<std::pair<std::string, Bytes>>& pack) {
     Bytes table;
     for (uint32_t i = 0; i < eFONT_CELL_COUNT; ++i) {
@@ -256,6 +321,7 @@ int main(int argc, char** argv) {
     TextureSeeds(pack);
     ModelSeeds();
     ObjSeeds();
+    Model3DSSeeds();
     FontSeeds(pack);
     PackSeeds(pack);
     std::printf("%d seeds written under %s\n", g_written, g_out.c_str());

@@ -12,7 +12,7 @@ BUILD=${FUZZ_BUILD:-$ROOT/build/fuzz}
 SEEDS=${FUZZ_SEEDS:-$ROOT/build/fuzz-seeds}
 SECS=${FUZZ_SECONDS:-60}
 RUNS=$BUILD/runs
-ALL="ini respack texture_png texture_jpeg texture_tga texture_raw glyph ttf script model3dx obj"
+ALL="ini respack texture_png texture_jpeg texture_tga texture_raw glyph ttf script model3dx obj model3ds"
 TARGETS=${FUZZ_TARGETS:-$ALL}
 
 # The driver and the EGL loader keep memory of their own until exit.

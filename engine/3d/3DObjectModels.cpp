@@ -240,20 +240,14 @@ eRESULT BuildDisk(C3DObject& o, MODEL_DISK* m) {
     o.SetIndexIncrementaly();
 
     const double q = 0.5 * m->fDiameter, half = 0.5 * m->fHeight;
-    VECTOR3D centre, normal;
+    // The centre is at (0, H/2, 0) whatever the axis; only the rim and the
+    // normal follow it.
+    const VECTOR3D centre = V3(0, half, 0);
+    VECTOR3D normal;
     switch (m->dwAxis) {
-        case 1:
-            centre = V3(half, 0, 0);
-            normal = V3(1, 0, 0);
-            break;
-        case 2:
-            centre = V3(0, half, 0);
-            normal = V3(0, 1, 0);
-            break;
-        default:
-            centre = V3(0, 0, half);
-            normal = V3(0, 0, -1);
-            break;
+        case 1: normal = V3(1, 0, 0); break;
+        case 2: normal = V3(0, 1, 0); break;
+        default: normal = V3(0, 0, -1); break;
     }
     o.SetVertex(0, centre, m->dwColor, V2(0.5, 0.5), normal, m->dwSpecular);
     for (uint32_t k = 1; k <= n + 1; ++k) {

@@ -8,6 +8,7 @@
 // a trace line saying why (for OBJ, on which line).
 #include <cerrno>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,7 @@ extern "C" {
 #endif
 
 #include "engine/3d/3DObjectRaw.h"
+#include "engine/3d/3DSChunkCheck.h"
 #include "engine/world/SharedInfos.h"
 #include "engine/world/Trace.h"
 
@@ -215,7 +217,17 @@ public:
             if (++m_qwRead > eOBJ_MAX_FILE_SIZE) return TOO_BIG;
             if (c == '\n') break;
             if (c == 0) return ZERO_BYTE;
-            if (n == eOBJ_LINE_SIZE) return TOO_LONG;
+            if (n == eOBJ_LINE_SIZE) {
+                // The limit counts the line without the CR of a CR LF end.
+                if (c == '\r') {
+                    const int d = getc_unlocked(m_pFile);
+                    if (d == '\n' || d == EOF) {
+                        if (d == '\n') ++m_qwRead;
+                        break;
+                    }
+                }
+                return TOO_LONG;
+            }
             m_szText[n++] = static_cast<char>(c);
         }
         if (c == EOF && n == 0) return END;
@@ -308,7 +320,11 @@ public:
     COBJReader(C3DObjectRaw* raw, FILE* file) : m_pRaw(raw), m_Lines(file) {}
 
     eRESULT Read() {
-        if (m_Lines.Next() != COBJLines::LINE) return Fail("no first line");
+        const COBJLines::STATE first = m_Lines.Next();
+        if (first == COBJLines::ZERO_BYTE) return Fail("a byte of zero");
+        if (first == COBJLines::TOO_LONG)
+            return Fail("longer than %u characters", static_cast<unsigned>(eOBJ_LINE_SIZE));
+        if (first != COBJLines::LINE) return Fail("no first line");
         char* banner = m_Lines.Text();
         size_t n = std::strlen(banner);
         if (n && banner[n - 1] == '\r') banner[--n] = '\0';
@@ -335,7 +351,9 @@ private:
         va_start(args, format);
         std::vsnprintf(why, sizeof why, format, args);
         va_end(args);
-        return Refuse(m_pRaw->m_pSharedInfos, "LoadFromOBJ", "line %u: %s", m_Lines.LineNumber(), why);
+        char passed[160];
+        PassedOver(passed, sizeof passed);
+        return Refuse(m_pRaw->m_pSharedInfos, "LoadFromOBJ", "line %u: %s%s", m_Lines.LineNumber(), why, passed);
     }
 
     eRESULT ReadLine(const char* line) {
@@ -371,19 +389,37 @@ private:
             static const int kTriangle[3] = {0, 1, 2};
             return Face(pairs, 3, kTriangle, 3);
         }
-        return eOK;  // normals, comments, objects, smoothing groups, other faces
+        // Normals, comments, objects, smoothing groups are passed over, and
+        // so are faces and texture coordinates in other forms: the first of
+        // those is named in a later refusal, which it may explain.
+        const char* form = line;
+        if (!m_dwPassedLine && (Literal(form, "f ") || Literal(form, "vt ") || Literal(form, "v "))) {
+            m_dwPassedLine = m_Lines.LineNumber();
+            std::snprintf(m_szPassed, sizeof m_szPassed, "%.40s", line);
+        }
+        return eOK;
     }
 
-    // Every number must name a position or texture coordinate already read:
-    // 1-based, at most 65535, no relative (negative) numbers.
+    // What a refusal adds about the lines passed over.
+    void PassedOver(char* out, size_t size) const {
+        if (m_dwPassedLine)
+            std::snprintf(out, size, " (line %u, \"%s\", and any like it were passed over as not of a form read)",
+                          m_dwPassedLine, m_szPassed);
+        else if (size)
+            out[0] = '\0';
+    }
+
+    // Numbers are 1-based, at most 65535, not relative (negative). They may
+    // name what comes later in the file: the largest of each is held, with
+    // its line, against the file's counts once it has been read.
     eRESULT Face(const long* pairs, int corners, const int* order, int entries) {
         if (!m_Groups.Count()) return Fail("a face before any group");
         for (int k = 0; k < corners; ++k) {
             const long v = pairs[2 * k], t = pairs[2 * k + 1];
-            if (v < 1 || v > static_cast<long>(m_Positions.Count()))
-                return Fail("position %ld of %zu read", v, m_Positions.Count());
-            if (t < 1 || t > static_cast<long>(m_TexCoords.Count()))
-                return Fail("texture coordinate %ld of %zu read", t, m_TexCoords.Count());
+            if (v < 1 || v > kOBJ_MAX_NUMBER) return Fail("position %ld", v);
+            if (t < 1 || t > kOBJ_MAX_NUMBER) return Fail("texture coordinate %ld", t);
+            if (v > m_lLargestPosition) m_lLargestPosition = v, m_dwPositionLine = m_Lines.LineNumber();
+            if (t > m_lLargestTexCoord) m_lLargestTexCoord = t, m_dwTexCoordLine = m_Lines.LineNumber();
         }
         if (m_Entries.Count() + entries > eOBJ_MAX_INDICES) return Fail("too many faces");
         for (int e = 0; e < entries; ++e) {
@@ -399,7 +435,16 @@ private:
         SHARED_INFOS* infos = m_pRaw->m_pSharedInfos;
         const size_t entries = m_Entries.Count();
         const size_t groups = m_Groups.Count();
-        if (!groups || !entries || !m_Positions.Count()) return Refuse(infos, where, "no group, position or face");
+        char passed[160];
+        PassedOver(passed, sizeof passed);
+        if (!groups || !entries || !m_Positions.Count())
+            return Refuse(infos, where, "no group, position or face%s", passed);
+        if (m_lLargestPosition > static_cast<long>(m_Positions.Count()))
+            return Refuse(infos, where, "line %u: position %ld of %zu in the file%s", m_dwPositionLine,
+                          m_lLargestPosition, m_Positions.Count(), passed);
+        if (m_lLargestTexCoord > static_cast<long>(m_TexCoords.Count()))
+            return Refuse(infos, where, "line %u: texture coordinate %ld of %zu in the file%s", m_dwTexCoordLine,
+                          m_lLargestTexCoord, m_TexCoords.Count(), passed);
 
         // Unique (position, texture) pairs in first-appearance order; the
         // number of each entry is kept for the indices.
@@ -460,6 +505,10 @@ private:
     CGrowArray<VECTOR2D> m_TexCoords;
     CGrowArray<uint32_t> m_Entries;  // position number | texture number << 16, both 1-based
     CGrowArray<OBJ_GROUP> m_Groups;
+    uint32_t m_dwPassedLine = 0;  // first face or vertex line of a form not read
+    char m_szPassed[48] = "";
+    long m_lLargestPosition = 0, m_lLargestTexCoord = 0;
+    uint32_t m_dwPositionLine = 0, m_dwTexCoordLine = 0;
 };
 
 // ---------------------------------------------------------------- 3DS ----
@@ -491,103 +540,31 @@ void NameOf(char* out, const char* field, size_t size) {
     out[n] = '\0';
 }
 
-// lib3ds reads point numbers of faces without checking them (it works out
-// face normals while loading), so a file is walked here first: the chunks
-// must nest within each other, and every face of a mesh must use points
-// its point list has at that moment and at the mesh's end.
-constexpr uint16_t k3DS_MAIN = 0x4D4D, k3DS_EDIT = 0x3D3D, k3DS_OBJECT = 0x4000, k3DS_TRIMESH = 0x4100;
-constexpr uint16_t k3DS_POINTS = 0x4110, k3DS_FACES = 0x4120;
 constexpr uint64_t k3DS_MAX_FILE_SIZE = 256ull << 20;
 
-uint16_t U16At(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t U32At(const uint8_t* p) { return static_cast<uint32_t>(U16At(p)) | static_cast<uint32_t>(U16At(p + 2)) << 16; }
-
-class C3DSChunkCheck {
-public:
-    explicit C3DSChunkCheck(char* why, size_t size) : m_szWhy(why), m_dwWhySize(size) {}
-
-    bool File(const char* path) {
-        FILE* f = std::fopen(path, "rb");
-        if (!f) return Why("cannot open the file");
-        uint8_t* data = nullptr;
-        long size = -1;
-        if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
-        std::rewind(f);
-        bool ok = false;
-        if (size < 6)
-            Why("too short");
-        else if (static_cast<uint64_t>(size) > k3DS_MAX_FILE_SIZE)
-            Why("%ld bytes, more than %llu", size, static_cast<unsigned long long>(k3DS_MAX_FILE_SIZE));
-        else if (!(data = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size)))))
-            Why("out of memory");
-        else if (std::fread(data, 1, static_cast<size_t>(size), f) != static_cast<size_t>(size))
-            Why("read error");
-        else
-            ok = Chunks(data, data + size, 0);
-        std::free(data);
-        std::fclose(f);
-        return ok;
-    }
-
-private:
-    bool Why(const char* format, ...) __attribute__((format(printf, 2, 3))) {
-        va_list args;
-        va_start(args, format);
-        std::vsnprintf(m_szWhy, m_dwWhySize, format, args);
-        va_end(args);
-        return false;
-    }
-
-    // The chunks in [p, end), inside a chunk of type `parent` (0: the file).
-    bool Chunks(const uint8_t* p, const uint8_t* end, uint16_t parent) {
-        while (end - p >= 6) {
-            const uint16_t id = U16At(p);
-            const uint32_t length = U32At(p + 2);
-            if (length < 6 || length > static_cast<uint64_t>(end - p))
-                return Why("chunk 0x%04X at byte %ld runs past its parent", id, static_cast<long>(p - m_pStart));
-            const uint8_t* body = p + 6;
-            const uint8_t* next = p + length;
-            if (parent == 0 && !m_pStart) m_pStart = p;
-            if ((parent == 0 && id == k3DS_MAIN) || (parent == k3DS_MAIN && id == k3DS_EDIT)) {
-                if (!Chunks(body, next, id)) return false;
-            } else if (parent == k3DS_EDIT && id == k3DS_OBJECT) {
-                const void* zero = std::memchr(body, 0, static_cast<size_t>(next - body));
-                const uint8_t* name = static_cast<const uint8_t*>(zero);
-                if (!name) return Why("object name runs past its chunk");
-                if (!Chunks(name + 1, next, id)) return false;
-            } else if (parent == k3DS_OBJECT && id == k3DS_TRIMESH) {
-                m_dwPoints = 0;
-                m_dwLargest = -1;
-                if (!Chunks(body, next, id)) return false;
-                if (m_dwLargest >= static_cast<long>(m_dwPoints))
-                    return Why("a face uses point %ld of %u", m_dwLargest, m_dwPoints);
-            } else if (parent == k3DS_TRIMESH && id == k3DS_POINTS) {
-                if (next - body < 2) return Why("point list cut short");
-                m_dwPoints = U16At(body);
-                if (static_cast<uint64_t>(next - body - 2) < m_dwPoints * 12ull) return Why("point list cut short");
-            } else if (parent == k3DS_TRIMESH && id == k3DS_FACES) {
-                if (next - body < 2) return Why("face list cut short");
-                const uint32_t faces = U16At(body);
-                if (static_cast<uint64_t>(next - body - 2) < faces * 8ull) return Why("face list cut short");
-                for (uint32_t f = 0; f < faces; ++f)
-                    for (int k = 0; k < 3; ++k) {
-                        const long point = U16At(body + 2 + 8 * f + 2 * k);
-                        if (point >= static_cast<long>(m_dwPoints))
-                            return Why("face %u uses point %ld of %u", f, point, m_dwPoints);
-                        if (point > m_dwLargest) m_dwLargest = point;
-                    }
-            }
-            p = next;
-        }
-        return true;
-    }
-
-    char* m_szWhy;
-    size_t m_dwWhySize;
-    const uint8_t* m_pStart = nullptr;
-    uint32_t m_dwPoints = 0;
-    long m_dwLargest = -1;
-};
+// The whole file is read once and walked before lib3ds sees it.
+bool Check3DSFile(const char* path, char* why, size_t whySize) {
+    FILE* f = std::fopen(path, "rb");
+    if (!f) return std::snprintf(why, whySize, "cannot open the file"), false;
+    uint8_t* data = nullptr;
+    long size = -1;
+    if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+    std::rewind(f);
+    bool ok = false;
+    if (size < 6)
+        std::snprintf(why, whySize, "too short");
+    else if (static_cast<uint64_t>(size) > k3DS_MAX_FILE_SIZE)
+        std::snprintf(why, whySize, "%ld bytes, more than %llu", size, static_cast<unsigned long long>(k3DS_MAX_FILE_SIZE));
+    else if (!(data = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size)))))
+        std::snprintf(why, whySize, "out of memory");
+    else if (std::fread(data, 1, static_cast<size_t>(size), f) != static_cast<size_t>(size))
+        std::snprintf(why, whySize, "read error");
+    else
+        ok = Check3DSChunks(data, static_cast<size_t>(size), why, whySize);
+    std::free(data);
+    std::fclose(f);
+    return ok;
+}
 
 class C3DSReader {
 public:
@@ -621,7 +598,12 @@ public:
             m->user.d = m_dwItems;
             new (&m_pItems[m_dwItems++]) SUB_3DS_ITEM{m, {}, {}, {}};
         }
-        // Every node of the object type, children after their parent.
+        // Every node of the object type, children after their parent. Many
+        // exporters write no keyframer section: then every mesh, in
+        // lib3ds's order, is drawn once.
+        if (!m_pFile->nodes)
+            for (Lib3dsMesh* mesh = m_pFile->meshes; mesh; mesh = mesh->next)
+                if (eFAILURE(AddMesh(mesh))) return eFAILED;
         for (Lib3dsNode* node = m_pFile->nodes; node;) {
             if (node->type == LIB3DS_OBJECT_NODE && eFAILURE(AddNode(node))) return eFAILED;
             if (node->childs) {
@@ -631,6 +613,10 @@ public:
             while (node && !node->next) node = node->parent;
             if (node) node = node->next;
         }
+        if (m_dwDropped)
+            eTRACE(LogOf(m_pRaw->m_pSharedInfos),
+                   1, "# C3DObjectRaw::LoadFrom3DSFile: %u faces naming a missing material dropped (first: %s)\n",
+                   m_dwDropped, m_szFirstDropped);
         return Build();
     }
 
@@ -652,13 +638,18 @@ private:
             NameOf(name, node->data.object.instance, sizeof node->data.object.instance);
             if (name[0] && std::strcmp(name, "$$$DUMMY") != 0) mesh = lib3ds_file_mesh_by_name(m_pFile, name);
         }
-        if (!mesh) return eOK;
+        return mesh ? AddMesh(mesh) : eOK;
+    }
+
+    eRESULT AddMesh(Lib3dsMesh* mesh) {
+        char name[65];
         NameOf(name, mesh->name, sizeof mesh->name);
         if (mesh->faces && !mesh->faceL) return Fail("mesh \"%s\" has %u faces and no face list", name, mesh->faces);
         if (mesh->points && !mesh->pointL) return Fail("mesh \"%s\" has no point list", name);
         if (mesh->texels && !mesh->texelL) return Fail("mesh \"%s\" has no texture coordinate list", name);
 
         char last[65] = "";
+        bool looked = false;
         SUB_3DS_ITEM* item = nullptr;
         for (Lib3dsDword f = 0; f < mesh->faces; ++f) {
             const Lib3dsFace& face = mesh->faceL[f];
@@ -666,12 +657,17 @@ private:
             NameOf(material, face.material, sizeof face.material);
             if (!material[0]) continue;  // faces without a material are dropped
             // Faces come in runs of one material: look the name up once a run.
-            if (!item || std::strcmp(material, last) != 0) {
+            if (!looked || std::strcmp(material, last) != 0) {
+                looked = true;
                 Lib3dsMaterial* m = lib3ds_file_material_by_name(m_pFile, material);
-                if (!m || m->user.d >= m_dwItems)
-                    return Fail("face %u of mesh \"%s\" names a missing material \"%s\"", f, name, material);
-                item = &m_pItems[m->user.d];
+                item = m && m->user.d < m_dwItems ? &m_pItems[m->user.d] : nullptr;
                 std::memcpy(last, material, sizeof last);
+            }
+            if (!item) {  // a face naming a missing material is dropped
+                if (!m_dwDropped++)
+                    std::snprintf(m_szFirstDropped, sizeof m_szFirstDropped, "face %u of mesh \"%s\" names \"%s\"",
+                                  f, name, material);
+                continue;
             }
             for (int k = 0; k < 3; ++k) {
                 const uint32_t p = face.points[k];
@@ -793,7 +789,9 @@ private:
     // Below 2^28: a file of at most k3DS_MAX_FILE_SIZE bytes holds fewer
     // mesh chunks (items are below 2^20, points below 2^16).
     uint32_t m_dwMeshesUsed = 0;
-    CKeyTable m_Others;  // (item, mesh, point) -> vertex within the item
+    CKeyTable m_Others;
+    uint32_t m_dwDropped = 0;
+    char m_szFirstDropped[200] = "";  // (item, mesh, point) -> vertex within the item
 };
 #endif  // EKAVROS_NO_LIB3DS
 
@@ -825,7 +823,7 @@ eRESULT C3DObjectRaw::LoadFrom3DSFile(const char* path) {
                   path);
 #else
     char why[200];
-    if (!C3DSChunkCheck(why, sizeof why).File(path)) return Refuse(m_pSharedInfos, "LoadFrom3DSFile", "%s", why);
+    if (!Check3DSFile(path, why, sizeof why)) return Refuse(m_pSharedInfos, "LoadFrom3DSFile", "%s", why);
     Lib3dsFile* file = lib3ds_file_load(path);
     if (!file) return Refuse(m_pSharedInfos, "LoadFrom3DSFile", "lib3ds could not read \"%s\"", path);
     eRESULT result;

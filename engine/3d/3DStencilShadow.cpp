@@ -1,5 +1,7 @@
 #include "engine/3d/3DStencilShadow.h"
 
+#include "engine/3d/3DObjectIndex.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <new>
@@ -196,6 +198,10 @@ eRESULT C3DStencilShadow::FrameMove(uint32_t index) {
         if (eFAILURE(o->GetSubObjParsing(position, &at)) || eFAILURE(o->GetSubObjParsing(at.dwOrder, &r))) continue;
         if (r.dwPrimitiveType != PRIM_TRIANGLELIST && r.dwPrimitiveType != PRIM_TRIANGLEFAN) continue;
         const uint64_t start = r.dwIndexStart, end = start + r.dwIndexCount;
+        // The edge list is sized from the indices the buffer holds, not from
+        // what the record claims (a damaged record may claim four billion).
+        const uint64_t heldIndices = o->m_pIndex ? o->m_pIndex->m_dwIndexCount : 0;
+        const uint64_t held = std::min<uint64_t>(r.dwIndexCount, heldIndices > start ? heldIndices - start : 0);
 
         // Vertex number at index position k; false for an index or vertex
         // that is not there, which leaves the whole sub-object out.
@@ -213,7 +219,7 @@ eRESULT C3DStencilShadow::FrameMove(uint32_t index) {
         if (r.dwPrimitiveType == PRIM_TRIANGLELIST) {
             // Whole triangles only: a trailing partial one would read the
             // next sub-object's indices.
-            m_Edges.Reset(static_cast<uint32_t>(std::min<uint64_t>(r.dwIndexCount / 3 * 3, 0x7FFFFFFFu)));
+            m_Edges.Reset(static_cast<uint32_t>(std::min<uint64_t>(held / 3 * 3, 0x7FFFFFFFu)));
             for (uint64_t k = start; k + 2 < end && sound; k += 3) {
                 const uint16_t ia = vertex(k), ib = vertex(k + 1), ic = vertex(k + 2);
                 if (!sound) break;
@@ -223,7 +229,7 @@ eRESULT C3DStencilShadow::FrameMove(uint32_t index) {
                 m_Edges.Add(ic, ia);
             }
         } else {
-            m_Edges.Reset(static_cast<uint32_t>(std::min<uint64_t>(r.dwIndexCount, 0x7FFFFFFFu)));
+            m_Edges.Reset(static_cast<uint32_t>(std::min<uint64_t>(held, 0x7FFFFFFFu)));
             if (end <= start) continue;
             const uint16_t ia = vertex(start);
             const VECTOR3D wa = world(ia);

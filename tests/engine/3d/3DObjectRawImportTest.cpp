@@ -193,8 +193,8 @@ TEST(ObjImport, RefusedFiles) {
         {"position 0", kC4D + tri + "f 0/1 2/2 3/3\n", 11},
         {"texture coordinate 0", kC4D + tri + "f 1/1 2/0 3/3\n", 11},
         {"negative position", kC4D + tri + "f -1/1 -2/2 -3/3\n", 11},
-        {"position not read yet", kC4D + "g a\nv 0 0 0\nv 1 0 0\nvt 0 0 0\nf 1/1 2/1 3/1\nv 1 1 0\n", 6},
-        {"texture coordinate not read yet", kC4D + tri + "f 1/1 2/2 3/5\n", 11},
+        {"position beyond the file", kC4D + "g a\nv 0 0 0\nv 1 0 0\nvt 0 0 0\nf 1/1 2/1 4/1\nv 1 1 0\n", 6},
+        {"texture coordinate beyond the file", kC4D + tri + "f 1/1 2/2 3/5\n", 11},
         {"quad corner out of range", kC4D + tri + "f 1/1 2/2 3/3 9/4\n", 11},
         {"number over 65535", kC4D + tri + "f 65537/1 2/2 3/3\n", 11},
         {"number past a long", kC4D + tri + "f 99999999999999999999999/1 2/2 3/3\n", 11},
@@ -215,14 +215,54 @@ TEST(ObjImport, RefusedFiles) {
     }
 }
 
-// A line of exactly the longest length is read, one character more is
-// refused; a refused file does not leave the model it replaced.
+// A first line that cannot be the banner says why, and faces may name
+// positions and texture coordinates that come later in the file, but not
+// beyond what the file holds.
+TEST(ObjImport, FirstLineReasonsAndForwardNumbers) {
+    struct Case {
+        const char* what;
+        std::string text;
+        eRESULT result;
+        const char* trace;
+    };
+    const Case cases[] = {
+        {"a NUL in the first line", std::string("# WaveFront\0 *.obj\n", 20) + "g a\n", eFAILED,
+         "line 1: a byte of zero"},
+        {"an overlong first line", std::string(400, '#') + "\n", eFAILED, "line 1: longer than"},
+        {"an empty file", "", eFAILED, "line 1: no first line"},
+        {"a face before its positions and texture coordinates", kC4D + "g a\nf 1/1 2/2 3/3\n" + kSquare, eOK, ""},
+        {"a face beyond the file's positions", kC4D + "g a\nf 1/1 2/2 9/3\n" + kSquare, eFAILED,
+         "line 3: position 9 of 4 in the file"},
+        {"a face beyond the file's texture coordinates", kC4D + "g a\nf 1/1 2/2 3/9\n" + kSquare, eFAILED,
+         "line 3: texture coordinate 9 of 4 in the file"},
+        // Lines of other forms are passed over; the refusal they cause names the first.
+        {"texture coordinates of two numbers", kC4D + "g a\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nf 1/1 2/2 3/1\n",
+         eFAILED, "texture coordinate 2 of 0 in the file (line 6, \"vt 0 0\", and any like it were passed over"},
+        {"faces written v/t/n", kC4D + "g a\n" + kSquare + "f 1/1/1 2/2/1 3/3/1\n", eFAILED,
+         "no group, position or face (line 11, \"f 1/1/1 2/2/1 3/3/1\", and any like it were passed over"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        C3DObjectRaw raw(Infos());
+        std::string trace;
+        EXPECT_EQ(LoadObj(raw, c.text, &trace), c.result) << trace;
+        EXPECT_NE(trace.find(c.trace), std::string::npos) << trace;
+    }
+}
+
+// A line of exactly the longest length is read, with or without a CR
+// before its LF; one character more is refused; a refused file does not
+// leave the model it replaced.
 TEST(ObjImport, LongestLineAndReplacedModel) {
     C3DObjectRaw raw(Infos());
     const std::string name(eOBJ_LINE_SIZE - 7, 'n');  // "usemtl " + name fills the line
     ASSERT_EQ(LoadObj(raw, kC4D + "g a\nusemtl " + name + "\n" + kSquare + "f 1/1 2/2 3/3\n"), eOK);
     EXPECT_EQ(std::string(raw.m_pModel->m_pszTextureNames[0]), name);
-    EXPECT_EQ(LoadObj(raw, kC4D + "g a\nusemtl " + name + "\r\n" + kSquare + "f 1/1 2/2 3/3\n"), eFAILED);
+    ASSERT_EQ(LoadObj(raw, kC4D + "g a\nusemtl " + name + "\r\n" + kSquare + "f 1/1 2/2 3/3\n"), eOK);
+    EXPECT_EQ(std::string(raw.m_pModel->m_pszTextureNames[0]), name);
+    std::string trace;
+    EXPECT_EQ(LoadObj(raw, kC4D + "g a\nusemtl " + name + "x\r\n" + kSquare + "f 1/1 2/2 3/3\n", &trace), eFAILED);
+    EXPECT_NE(trace.find("line 3: longer than"), std::string::npos) << trace;
     EXPECT_EQ(raw.m_pModel, nullptr);
 }
 
@@ -510,7 +550,6 @@ TEST(Import3DS, RefusedFiles) {
     };
     const Case cases[] = {
         {"no material", {}, {ok}, {{"ok", ""}}, "no material"},
-        {"no node", {kRed}, {ok}, {}, "refused"},
         {"only faces without material", {kRed}, {{"ok", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, {{0, 1, 2, ""}}}},
          {{"ok", ""}}, "refused"},
         {"a face past the point list", {kRed}, {{"ok", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, {{0, 1, 3, "red"}}}},
@@ -519,9 +558,8 @@ TEST(Import3DS, RefusedFiles) {
         {"fewer texture coordinates than points", {kRed},
          {{"ok", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 0}, {1, 0}}, {{0, 1, 2, "red"}}}}, {{"ok", ""}},
          "texture coordinates"},
-        {"a face naming a missing material", {kRed},
-         {{"ok", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, {{0, 1, 2, "red"}, {0, 2, 1, "gone"}}}}, {{"ok", ""}},
-         "missing material \"gone\""},
+        {"only faces naming a missing material", {kRed},
+         {{"ok", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {}, {{0, 2, 1, "gone"}}}}, {{"ok", ""}}, "refused"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -557,6 +595,159 @@ TEST(Import3DS, RefusedFiles) {
     EXPECT_EQ(raw.LoadFromFile(path.c_str()), eFAILED);
     testing::internal::GetCapturedStderr();
     std::remove(path.c_str());
+}
+
+// Files lib3ds reads that the reader once refused: no keyframer nodes (the
+// meshes are taken as they are), and a face naming a material the file
+// lacks (dropped, with a trace line).
+TEST(Import3DS, FilesWithoutNodesOrWithAMissingMaterial) {
+    const Mesh3DS a{"a", {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {}, {{0, 1, 2, "red"}, {0, 2, 1, "gone"}}};
+    const Mesh3DS b{"b", {{2, 0, 0}, {0, 2, 0}, {0, 0, 2}}, {}, {{0, 1, 2, "red"}}};
+    struct Case {
+        const char* what;
+        std::vector<Node3DS> nodes;
+        uint32_t vertices, indices;
+    };
+    const Case cases[] = {
+        {"no nodes: every mesh once", {}, 6, 6},
+        {"nodes: only the meshes they name", {{"b", ""}}, 3, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        C3DObjectRaw raw(Infos());
+        std::string trace;
+        ASSERT_EQ(Load3DS(raw, {kRed}, {a, b}, c.nodes, &trace), eOK) << trace;
+        EXPECT_EQ(raw.m_pModel->m_dwVertexCount, c.vertices);
+        EXPECT_EQ(raw.m_pModel->m_dwIndexCount, c.indices);
+        const bool usesA = c.vertices == 6;
+        EXPECT_EQ(trace.find("1 faces naming a missing material dropped (first: face 1 of mesh \"a\" names \"gone\")") !=
+                      std::string::npos,
+                  usesA)
+            << trace;
+    }
+}
+
+// 3D Studio files built byte by byte, for what lib3ds's writer cannot make.
+namespace file3ds {
+
+using Bytes = std::string;
+
+Bytes U16(uint32_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8 & 0xFF)}; }
+Bytes U32(uint32_t v) { return U16(v & 0xFFFF) + U16(v >> 16); }
+Bytes F32(float f) {
+    uint32_t v;
+    std::memcpy(&v, &f, 4);
+    return U32(v);
+}
+Bytes Name(const std::string& s) { return s + std::string(1, '\0'); }
+Bytes Chunk(uint16_t id, const Bytes& body) { return U16(id) + U32(static_cast<uint32_t>(6 + body.size())) + body; }
+
+// One triangle of material "red" in mesh "ok" with `faceExtras` after its
+// face list, and the keyframer section `keyframer` (none when empty).
+Bytes Model(const Bytes& editExtras = "", const Bytes& faceExtras = "", const Bytes& keyframer = "") {
+    Bytes points = U16(3);
+    for (float f : {0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, 0.f}) points += F32(f);
+    const Bytes faces = U16(1) + U16(0) + U16(1) + U16(2) + U16(0) +
+                        Chunk(0x4130, Name("red") + U16(1) + U16(0)) + faceExtras;
+    const Bytes mesh = Chunk(0x4100, Chunk(0x4110, points) + Chunk(0x4120, faces));
+    const Bytes edit = Chunk(0x3D3D, Chunk(0xAFFF, Chunk(0xA000, Name("red"))) + Chunk(0x4000, Name("ok") + mesh) +
+                                         editExtras);
+    return Chunk(0x4D4D, edit + (keyframer.empty() ? "" : Chunk(0xB000, keyframer)));
+}
+
+Bytes Node(uint16_t id, uint16_t parent, const Bytes& extras = "") {
+    return Chunk(0xB002, Chunk(0xB030, U16(id)) + Chunk(0xB010, Name("ok") + U16(0) + U16(0) + U16(parent)) + extras);
+}
+
+}  // namespace file3ds
+
+eRESULT Load3DSBytes(C3DObjectRaw& raw, const std::string& bytes, std::string* trace) {
+    const std::string path = Unique("bytes.3ds");
+    WriteText(path, bytes);
+    testing::internal::CaptureStderr();
+    const eRESULT r = raw.LoadFromFile(path.c_str());
+    *trace = testing::internal::GetCapturedStderr();
+    std::remove(path.c_str());
+    return r;
+}
+
+// Only the first chunk is read, its length clamped to the file, so bytes
+// after it or a length past the end do not refuse a sound file.
+TEST(Import3DS, FirstChunkOnlyAndClampedToTheFile) {
+    using namespace file3ds;
+    const Bytes good = Model("", "", Node(0, 0xFFFF));
+    Bytes overrun = good;
+    overrun.replace(2, 4, U32(static_cast<uint32_t>(good.size() + 1000)));
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        uint32_t indices;  // three for each node
+    };
+    const Case cases[] = {
+        {"as built", good, 3},
+        {"padding after the main chunk", good + Bytes(5, '\0'), 3},
+        {"a damaged chunk after the main chunk", good + U16(0x3D3D) + U32(1), 3},
+        {"main chunk length past the end of the file", overrun, 3},
+        {"a node tree three deep", Model("", "", Node(0, 0xFFFF) + Node(1, 0) + Node(2, 1)), 9},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        C3DObjectRaw raw(Infos());
+        std::string trace;
+        ASSERT_EQ(Load3DSBytes(raw, c.bytes, &trace), eOK) << trace;
+        EXPECT_EQ(raw.m_pModel->m_dwVertexCount, 3u);
+        EXPECT_EQ(raw.m_pModel->m_dwIndexCount, c.indices);
+    }
+}
+
+// What lib3ds would read past an array with, loop on or give up on half-way
+// (leaking what it had read) is refused before lib3ds sees it, with the
+// reason and a byte offset inside the file.
+TEST(Import3DS, ChunkCheckRefusals) {
+    using namespace file3ds;
+    const Bytes good = Model();
+    Bytes shortMain = good;
+    shortMain.replace(2, 4, U32(2));
+    Bytes notMain = good;
+    notMain.replace(0, 2, U16(0x1234));
+    const Bytes track = U16(0) + U32(0) + U32(0) + U32(1000000) + U32(0) + U16(0) + F32(1) + F32(2) + F32(3);
+    const Bytes gradient = F32(0.5f) + Chunk(0x0010, F32(1) + F32(1) + F32(1)) + Chunk(0x0010, F32(1) + F32(1) + F32(1)) +
+                           Chunk(0x0010, F32(1) + F32(1) + F32(1)) + Chunk(0x0010, F32(1) + F32(1) + F32(1));
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        const char* trace;
+    };
+    const Case cases[] = {
+        {"a first chunk shorter than its header", shortMain, "chunk 0x4D4D at byte 0 is 2 bytes long"},
+        {"not a 3D Studio file", notMain, "not a 3D Studio file (first chunk 0x1234)"},
+        {"a chunk of length 0", Model(U16(0x1111) + U32(0)), "chunk 0x1111 at byte"},
+        {"stray bytes at the end of a list", Model("abc"), "stray bytes"},
+        {"a material face list naming face 7 of 1", Model("", Chunk(0x4130, Name("red") + U16(1) + U16(7))),
+         "names face 7 of 1"},
+        {"a material face list longer than its chunk", Model("", Chunk(0x4130, Name("red") + U16(900))), "cut short"},
+        {"an object name never ended", Model(Chunk(0x4000, std::string(80, 'n'))), "too long or not ended"},
+        {"a gradient of four colours", Model(Chunk(0x1300, gradient)), "more than three colours"},
+        {"a track of a million keys in one", Model("", "", Node(0, 0xFFFF, Chunk(0xB020, track))), "key 1 of 1000000"},
+        {"a node its own parent", Model("", "", Node(5, 5)), "parents loop"},
+        {"a first node without a header (number 0, parent 0)", Model("", "", Chunk(0xB002, "")), "parents loop"},
+        {"two nodes each other's parent", Model("", "", Node(1, 2) + Node(2, 1)), "parents loop"},
+        {"two nodes of one number", Model("", "", Node(3, 0xFFFF) + Node(3, 0xFFFF)), "share the number 3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        C3DObjectRaw raw(Infos());
+        std::string trace;
+        EXPECT_EQ(Load3DSBytes(raw, c.bytes, &trace), eFAILED);
+        EXPECT_EQ(raw.m_pModel, nullptr);
+        EXPECT_NE(trace.find("# C3DObjectRaw::LoadFrom3DSFile refused: "), std::string::npos) << trace;
+        EXPECT_NE(trace.find(c.trace), std::string::npos) << trace;
+        // Any byte offset named lies inside the file.
+        const size_t at = trace.find("at byte ");
+        if (at != std::string::npos) {
+            EXPECT_LT(std::stoul(trace.substr(at + 8)), c.bytes.size()) << trace;
+        }
+    }
 }
 
 // ------------------------------------------------- another tool's files --

@@ -256,6 +256,19 @@ TEST_F(StencilShadowTest, RefusesWhatWouldNotFit) {
     EXPECT_EQ(shadow->GetObject(1)->dwSideCount, 0u);
     EXPECT_EQ(shadow->Render(1), eOK);
 
+    // A record claiming four billion indices over a buffer of three: the
+    // edge list is sized from the three held, nothing is thrown, and the
+    // sub-object, running past its indices, casts nothing.
+    C3DObject* claims = Build({{{A, B, C}, {0, 1, 2}}});
+    ASSERT_NE(claims, nullptr);
+    ASSERT_EQ(claims->BeginConstruct(), eOK);
+    claims->SetSubObjParsingEx(0, 0, 3, 0, 0xFFFFFFFFu, 1, PRIM_TRIANGLELIST, CULL_NONE, eNO_VALUE);
+    claims->EndConstruct(false);
+    ASSERT_EQ(shadow->AddObject(1, claims, nullptr, kWide, kWideLow), eOK);
+    EXPECT_EQ(shadow->FrameMove(1), eOK);
+    EXPECT_EQ(shadow->GetObject(1)->dwSideCount, 0u);
+    EXPECT_EQ(device.Delete3DObject(claims), eOK);
+
     // Unload frees the arrays; the records stay.
     EXPECT_EQ(shadow->Unload(), eOK);
     EXPECT_EQ(shadow->GetObject(0)->pSides, nullptr);
