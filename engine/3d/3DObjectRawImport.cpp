@@ -21,6 +21,7 @@ extern "C" {
 }
 
 #include "engine/3d/3DObjectRaw.h"
+#include "engine/utils/RegularFile.h"
 #include "engine/world/SharedInfos.h"
 #include "engine/world/Trace.h"
 
@@ -503,8 +504,9 @@ public:
     explicit C3DSChunkCheck(char* why, size_t size) : m_szWhy(why), m_dwWhySize(size) {}
 
     bool File(const char* path) {
-        FILE* f = std::fopen(path, "rb");
-        if (!f) return Why("cannot open the file");
+        const char* unreadable = nullptr;
+        FILE* f = eOpenRegularFile(path, &unreadable);
+        if (!f) return Why("the file %s", unreadable);
         uint8_t* data = nullptr;
         long size = -1;
         if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
