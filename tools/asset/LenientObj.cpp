@@ -88,7 +88,8 @@ public:
     bool Read(C3DObjectRaw& raw) {
         std::string why;
         // A FIFO would block the stream, a folder read as an empty file.
-        if (!platform::CheckRegularFile(m_Path, eOBJ_MAX_FILE_SIZE, &why)) return Fail("\"" + m_Path + "\" " + why);
+        if (!platform::CheckRegularFile(m_Path, eOBJ_MAX_FILE_SIZE, &why))
+            return Fail("cannot open \"" + m_Path + "\" (" + why + ")");
         std::ifstream in(m_Path, std::ios::binary);
         if (!in) return Fail("cannot open \"" + m_Path + "\"");
         if (!CountSubObjects(in)) return false;
