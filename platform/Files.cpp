@@ -44,37 +44,6 @@ bool CheckRegularFile(const std::string& path, uint64_t maxBytes, std::string* w
     return CheckStat(st, maxBytes, why);
 }
 
-bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::string* bytes, std::string* why) {
-    // O_NONBLOCK so that opening a FIFO does not wait for a writer.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *why = std::strerror(errno);
-        return false;
-    }
-    struct stat st;
-    bool ok = ::fstat(fd, &st) == 0;
-    if (!ok) *why = std::strerror(errno);
-    ok = ok && CheckStat(st, maxBytes, why);
-    if (ok) {
-        bytes->assign(static_cast<size_t>(st.st_size), '\0');
-        size_t done = 0;
-        while (done < bytes->size()) {
-            const ssize_t n = ::read(fd, &(*bytes)[done], bytes->size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                *why = std::strerror(errno);
-                ok = false;
-                break;
-            }
-            if (n == 0) break;  // shrank while reading: keep what was there
-            done += static_cast<size_t>(n);
-        }
-        bytes->resize(done);
-    }
-    ::close(fd);
-    return ok;
-}
-
 FILE* OpenRegularFile(const std::string& path, uint64_t maxBytes, std::string* why) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -90,6 +59,25 @@ FILE* OpenRegularFile(const std::string& path, uint64_t maxBytes, std::string* w
     if (ok && !file) *why = std::strerror(errno);
     if (!file) ::close(fd);
     return file;
+}
+
+bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::string* bytes, std::string* why) {
+    FILE* file = OpenRegularFile(path, maxBytes, why);
+    if (!file) return false;
+    struct stat st;
+    bool ok = ::fstat(::fileno(file), &st) == 0;
+    if (!ok) *why = std::strerror(errno);
+    if (ok) {
+        bytes->assign(static_cast<size_t>(st.st_size), '\0');
+        // A file that shrank while being read keeps what was there.
+        bytes->resize(std::fread(&(*bytes)[0], 1, bytes->size(), file));
+        if (std::ferror(file)) {
+            *why = std::strerror(errno);
+            ok = false;
+        }
+    }
+    std::fclose(file);
+    return ok;
 }
 
 namespace {
