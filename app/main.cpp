@@ -11,13 +11,13 @@
 
 #include "app/EAGLView.h"
 #include "app/OrbellineAppDelegate.h"
+#include "engine/world/ResPacker.h"
 #include "platform/Files.h"
 #include "platform/Platform.h"
 
 namespace {
 
-// Far above the shipped pack; a bigger file is not one of ours.
-constexpr uint64_t kMaxPackBytes = 1ull << 30;
+constexpr uint64_t kMaxPackBytes = eRES_PACKER_MAX_FILE;
 
 const char kUsage[] =
     "usage: orbelline [--headless] [--script FILE] [--scale N] [--seed N]\n"
@@ -81,8 +81,21 @@ bool CheckBundle(const std::string& dir, std::string* why) {
         return false;
     }
     std::string packWhy;
-    if (!platform::CheckRegularFile(dir + "/" + EAGLView::kPackPath, kMaxPackBytes, &packWhy)) {
+    FILE* pack = platform::OpenRegularFile(dir + "/" + EAGLView::kPackPath, kMaxPackBytes, &packWhy);
+    if (!pack) {
         *why = std::string(EAGLView::kPackPath) + ": " + packWhy;
+        return false;
+    }
+    // Every entry whole, or the pack is named as damaged rather than the
+    // first entry the program happens to look up in it.
+    struct stat packStat {};
+    char damage[512] = "";
+    const bool whole = fstat(fileno(pack), &packStat) == 0 &&
+                       eSUCCEEDED(eResPackerWalk(pack, static_cast<uint64_t>(packStat.st_size), nullptr, nullptr,
+                                                 damage, sizeof damage));
+    std::fclose(pack);
+    if (!whole) {
+        *why = std::string(EAGLView::kPackPath) + ": the pack is damaged (" + damage + ")";
         return false;
     }
     return true;

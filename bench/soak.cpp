@@ -88,6 +88,15 @@ int main(int argc, char** argv) {
         }
     }
 
+    // Growth is measured between two readings at least.
+    if (frames / every < 2) {
+        std::fprintf(stderr,
+                     "soak: --frames %lld with a reading every %lld frames gives fewer than two readings; "
+                     "nothing would be checked\n",
+                     frames, every);
+        return 2;
+    }
+
     // The script: one stroke and one shake per cycle, frames to the total.
     char scriptPath[] = "/tmp/orbelline-soak-XXXXXX";
     const int fd = mkstemp(scriptPath);
@@ -115,6 +124,8 @@ int main(int argc, char** argv) {
         close(fd);
     }
     options.scriptPath = scriptPath;
+    // A soak runs far longer than the hour a script may run for.
+    options.scriptMaxSeconds = static_cast<double>(frames) * kFrameSeconds + 1.0;
 
     std::vector<long> readings;
     std::printf("soak: %lld frames at scale %d, resident memory every %lld frames\n", frames, options.scale, every);
@@ -136,8 +147,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (readings.size() < 2) {
-        std::printf("soak: fewer than two readings; run more frames\n");
-        return 0;
+        std::fprintf(stderr, "soak: fewer than two readings; nothing was checked\n");
+        return 2;
     }
     const long growth = readings.back() - readings.front();
     std::printf("soak: first %ld KiB, last %ld KiB, growth %ld KiB (tolerance %lld KiB)\n", readings.front(),

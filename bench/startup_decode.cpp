@@ -52,6 +52,13 @@ bool DecodeJpeg(const char* path, size_t* pixels) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs("usage: startup_decode IMAGE...\n"
+                   "Decodes each PNG (or .jpg JPEG) file with libpng or libjpeg-turbo and prints\n"
+                   "the time from process start to the last pixel, in milliseconds.\n",
+                   stdout);
+        return 0;
+    }
     size_t pixels = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string path = argv[i];

@@ -19,6 +19,13 @@ extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** arg
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::printf("usage: %s FOLDER-OR-FILE...\n"
+                    "Feeds every file of the folders (and the files) to the fuzz target once, in\n"
+                    "name order, without libFuzzer.\n",
+                    argv[0]);
+        return 0;
+    }
     if (LLVMFuzzerInitialize) LLVMFuzzerInitialize(&argc, &argv);
     std::vector<fs::path> inputs;
     for (int i = 1; i < argc; ++i) {

@@ -303,8 +303,16 @@ void PackSeeds(const std::vector<std::pair<std::string, Bytes>>& pack) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: orbelline-fuzz-seeds OUT [PACK]\n");
+    static const char kUsage[] =
+        "usage: orbelline-fuzz-seeds OUT [PACK]\n"
+        "Writes the seed corpora of every fuzz target under OUT/<target>/, the\n"
+        "texture, font and pack seeds from the entries of PACK when given.\n";
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc < 2 || argc > 3 || argv[1][0] == '-') {
+        std::fputs(kUsage, stderr);
         return 2;
     }
     g_out = argv[1];

@@ -44,59 +44,90 @@ bool CheckRegularFile(const std::string& path, uint64_t maxBytes, std::string* w
     return CheckStat(st, maxBytes, why);
 }
 
-bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::string* bytes, std::string* why) {
-    // O_NONBLOCK so that opening a FIFO does not wait for a writer.
+FILE* OpenRegularFile(const std::string& path, uint64_t maxBytes, std::string* why) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         *why = std::strerror(errno);
-        return false;
+        return nullptr;
     }
     struct stat st;
     bool ok = ::fstat(fd, &st) == 0;
     if (!ok) *why = std::strerror(errno);
     ok = ok && CheckStat(st, maxBytes, why);
+    const int flags = ok ? ::fcntl(fd, F_GETFL) : -1;
+    FILE* file = ok && flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 ? ::fdopen(fd, "rb") : nullptr;
+    if (ok && !file) *why = std::strerror(errno);
+    if (!file) ::close(fd);
+    return file;
+}
+
+bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::string* bytes, std::string* why) {
+    FILE* file = OpenRegularFile(path, maxBytes, why);
+    if (!file) return false;
+    struct stat st;
+    bool ok = ::fstat(::fileno(file), &st) == 0;
+    if (!ok) *why = std::strerror(errno);
     if (ok) {
         bytes->assign(static_cast<size_t>(st.st_size), '\0');
-        size_t done = 0;
-        while (done < bytes->size()) {
-            const ssize_t n = ::read(fd, &(*bytes)[done], bytes->size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                *why = std::strerror(errno);
-                ok = false;
-                break;
-            }
-            if (n == 0) break;  // shrank while reading: keep what was there
-            done += static_cast<size_t>(n);
+        // A file that shrank while being read keeps what was there.
+        bytes->resize(std::fread(&(*bytes)[0], 1, bytes->size(), file));
+        if (std::ferror(file)) {
+            *why = std::strerror(errno);
+            ok = false;
         }
-        bytes->resize(done);
     }
-    ::close(fd);
+    std::fclose(file);
     return ok;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::function<bool(FILE*, std::string*)>& write,
-                         std::string* why) {
+namespace {
+
+// The temporary file beside `path`, created empty with the permissions a new
+// file would get; "" with the reason when `path` may not be replaced.
+std::string MakeTemp(const std::string& path, int* fd, std::string* why) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
         *why = S_ISDIR(st.st_mode) ? "is a directory" : "exists and is not a regular file";
-        return false;
+        return std::string();
     }
     std::string temp = path + ".XXXXXX";
-    const int fd = ::mkstemp(&temp[0]);
-    if (fd < 0) {
+    *fd = ::mkstemp(&temp[0]);
+    if (*fd < 0) {
         *why = std::strerror(errno);
-        return false;
+        return std::string();
     }
+    // Keep the permissions a newly created file would get, not mkstemp's 0600.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(*fd, 0666 & ~mask);
+    return temp;
+}
+
+// Renames `temp` over `path` when `ok`, or removes it.
+bool Commit(const std::string& temp, const std::string& path, bool ok, std::string* why) {
+    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
+        *why = std::strerror(errno);
+        ok = false;
+    }
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, const std::function<bool(FILE*, std::string*)>& write,
+                         std::string* why) {
+    int fd = -1;
+    const std::string temp = MakeTemp(path, &fd, why);
+    if (temp.empty()) return false;
     FILE* file = ::fdopen(fd, "wb");
     if (!file) {
         *why = std::strerror(errno);
         ::close(fd);
-        ::unlink(temp.c_str());
-        return false;
+        return Commit(temp, path, false, why);
     }
     bool ok = write(file, why);
-    if (ok && (std::fflush(file) != 0 || ::fsync(fd) != 0)) {
+    if (ok && (std::fflush(file) != 0 || std::ferror(file) || ::fsync(fd) != 0)) {
         *why = std::strerror(errno);
         ok = false;
     }
@@ -104,18 +135,27 @@ bool WriteFileAtomically(const std::string& path, const std::function<bool(FILE*
         *why = std::strerror(errno);
         ok = false;
     }
-    // Keep the permissions a newly created file would get, not mkstemp's 0600.
+    return Commit(temp, path, ok, why);
+}
+
+bool WriteFileAtomicallyByName(const std::string& path,
+                               const std::function<bool(const std::string& temp, std::string*)>& write,
+                               std::string* why) {
+    int fd = -1;
+    const std::string temp = MakeTemp(path, &fd, why);
+    if (temp.empty()) return false;
+    ::close(fd);
+    bool ok = write(temp, why);
+    // What the writer closed reaches the disk before the rename.
     if (ok) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::chmod(temp.c_str(), 0666 & ~mask);
+        const int again = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+        if (again < 0 || ::fsync(again) != 0) {
+            *why = std::strerror(errno);
+            ok = false;
+        }
+        if (again >= 0) ::close(again);
     }
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
-        *why = std::strerror(errno);
-        ok = false;
-    }
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
+    return Commit(temp, path, ok, why);
 }
 
 std::string Printable(const std::string& text) {

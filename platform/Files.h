@@ -21,11 +21,24 @@ bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::string* by
 // reading it.
 bool CheckRegularFile(const std::string& path, uint64_t maxBytes, std::string* why);
 
+// Opens `path` for reading without waiting (a FIFO is refused, not waited
+// on) and checks that it is a regular file no larger than `maxBytes`. The
+// stream is then an ordinary blocking one; null with the reason in `why`
+// (no path in it) otherwise.
+FILE* OpenRegularFile(const std::string& path, uint64_t maxBytes, std::string* why);
+
 // Lets `write` fill a temporary file beside `path` (its folder must exist) and renames that over `path` when `write` returns true and
 // the data reached the disk. An existing `path` that is not a regular file is
 // refused untouched. On failure `why` holds the reason (no path in it).
 bool WriteFileAtomically(const std::string& path, const std::function<bool(FILE*, std::string*)>& write,
                          std::string* why);
+
+// The same for a writer that takes a file name: `write` is handed the name
+// of the temporary file (`path` followed by a dot and six characters, so
+// that it keeps the extensions `path` has) and fills it itself.
+bool WriteFileAtomicallyByName(const std::string& path,
+                               const std::function<bool(const std::string& temp, std::string*)>& write,
+                               std::string* why);
 
 // A user-supplied text made safe to print on one line: control bytes and
 // bytes outside printable ASCII are written as \xNN.

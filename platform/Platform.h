@@ -210,6 +210,7 @@ struct Options {
     bool fixedSeed = false;      // start the simulated clock at `seed`
     int64_t seed = 0;
     bool stats = false;          // print frame rate and frame intervals at the end
+    double scriptMaxSeconds = 3600.0;  // simulated time a script may run for in all
 };
 
 // The backend calls this once the run loop is ready: it creates the window's

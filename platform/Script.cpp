@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 
 #include "platform/Files.h"
@@ -124,6 +125,11 @@ public:
             cmd->op = ScriptOp::kPng;
             if (args_.size() != 1) return Fail("png: expected one PATH (without blanks)");
             cmd->path = args_[0];
+            // Folders are made only inside the output directory, and a
+            // relative PATH stays inside it.
+            const std::filesystem::path path = std::filesystem::path(cmd->path).lexically_normal();
+            if (path.is_relative() && (path.empty() || *path.begin() == ".."))
+                return Fail("png: " + cmd->path + " leaves the output directory");
             return true;
         }
         static const struct {
@@ -246,8 +252,10 @@ private:
 
 }  // namespace
 
-bool ParseScript(const std::string& text, std::vector<ScriptCommand>* commands, ScriptError* error) {
+bool ParseScript(const std::string& text, std::vector<ScriptCommand>* commands, ScriptError* error,
+                 double maxSeconds) {
     commands->clear();
+    double simulated = 0;  // seconds, frames counted at kScriptFrameSeconds
     std::set<int64_t> down;
     ScriptError scratch;
     ScriptError* err = error ? error : &scratch;
@@ -269,6 +277,17 @@ bool ParseScript(const std::string& text, std::vector<ScriptCommand>* commands, 
             ScriptCommand cmd;
             if (!parser.Parse(lineNo, words, &cmd)) {
                 err->line = lineNo;
+                commands->clear();
+                return false;
+            }
+            if (cmd.op == ScriptOp::kFrames) simulated += static_cast<double>(cmd.count) * kScriptFrameSeconds;
+            if (cmd.op == ScriptOp::kSeconds) simulated += cmd.seconds;
+            if (simulated > maxSeconds) {
+                char limit[32];
+                std::snprintf(limit, sizeof limit, "%g", maxSeconds);
+                err->line = lineNo;
+                err->message = words[0] + ": the script would run for more than " + limit +
+                               " simulated seconds (frames at 60 a second)";
                 commands->clear();
                 return false;
             }

@@ -25,11 +25,14 @@
 //                              86400)
 //   png PATH                   writes the last presented frame as a PNG; a
 //                              relative PATH is taken from the output
-//                              directory, else from the directory the program
-//                              started in
+//                              directory (missing folders made there) and
+//                              may not leave it; an absolute PATH's folder
+//                              must exist
 //   quit                       terminates the application
 //
 // The application terminates at the end of the script as if it said `quit`.
+// All frames and seconds of a script together may run for one simulated
+// hour at most (frames counted at 60 a second).
 // The whole script is checked before the application starts: a finger that
 // goes down twice, or moves, lifts or is cancelled while not down, is an error
 // like an unknown command or a bad argument, reported as
@@ -81,8 +84,15 @@ struct ScriptError {
     std::string message;
 };
 
+// The simulated time a script may run for in all, its frames counted at
+// 60 a second (the application's timer) and its seconds as they are: an
+// hour. The line that passes it is the error.
+constexpr double kScriptFrameSeconds = 1.0 / 60.0;
+constexpr double kScriptMaxSeconds = 3600.0;
+
 // Parses a whole script; on the first error returns false and fills `error`.
-bool ParseScript(const std::string& text, std::vector<ScriptCommand>* commands, ScriptError* error);
+bool ParseScript(const std::string& text, std::vector<ScriptCommand>* commands, ScriptError* error,
+                 double maxSeconds = kScriptMaxSeconds);
 
 // "orbelline: SCRIPT:LINE: message".
 std::string FormatScriptError(const std::string& scriptName, int line, const std::string& message);

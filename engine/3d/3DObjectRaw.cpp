@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/3d/Maths3D.h"
+#include "engine/utils/RegularFile.h"
 #include "engine/world/SharedInfos.h"
 #include "engine/world/Trace.h"
 
@@ -485,7 +486,7 @@ eRESULT C3DObjectRaw::LoadFromFile(const char* path) {
     const bool is3DX = Contains(path, ".3dx") || Contains(path, ".3DX");
     const bool isOBJ = !is3DX && (Contains(path, ".obj") || Contains(path, ".OBJ"));
     if (!is3DX && !isOBJ) return eFAILED;
-    FILE* file = std::fopen(path, "rb");
+    FILE* file = eOpenRegularFile(path, LogOf(m_pSharedInfos), "C3DObjectRaw::LoadFromFile");
     if (!file) return eFAILED;
     eRESULT result;
     if (is3DX) {

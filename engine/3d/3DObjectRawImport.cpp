@@ -26,6 +26,7 @@ extern "C" {
 
 #include "engine/3d/3DObjectRaw.h"
 #include "engine/3d/3DSChunkCheck.h"
+#include "engine/utils/RegularFile.h"
 #include "engine/world/SharedInfos.h"
 #include "engine/world/Trace.h"
 
@@ -544,8 +545,9 @@ constexpr uint64_t k3DS_MAX_FILE_SIZE = 256ull << 20;
 
 // The whole file is read once and walked before lib3ds sees it.
 bool Check3DSFile(const char* path, char* why, size_t whySize) {
-    FILE* f = std::fopen(path, "rb");
-    if (!f) return std::snprintf(why, whySize, "cannot open the file"), false;
+    const char* unreadable = nullptr;
+    FILE* f = eOpenRegularFile(path, &unreadable);
+    if (!f) return std::snprintf(why, whySize, "the file %s", unreadable), false;
     uint8_t* data = nullptr;
     long size = -1;
     if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);

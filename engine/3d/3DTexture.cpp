@@ -2,8 +2,10 @@
 
 #include <cstring>
 
+#include "engine/utils/RegularFile.h"
 #include "engine/utils/UtilsParameters.h"
 #include "engine/world/SharedInfos.h"
+#include "engine/world/Trace.h"
 
 namespace {
 
@@ -74,9 +76,24 @@ void C3DTexture::RecordName(const char* name) {
 
 eRESULT C3DTexture::SaveTextureToFile(const char*) { return eFAILED; }
 
+void C3DTexture::TraceUnfit(const char* who, const char* name, uint64_t width, uint64_t height) const {
+    const char* log = m_pSharedInfos ? m_pSharedInfos->m_szLogPath : nullptr;
+    const uint32_t side = MaxDecodeSide();
+    if (width == 0 || height == 0) return;
+    if (width > side || height > side)
+        eTRACE(log, 1, "# C3DTexture::%s refused: \"%s\" is %llu x %llu pixels, larger than the context allows (%u)\n",
+               who, name ? name : "", static_cast<unsigned long long>(width), static_cast<unsigned long long>(height),
+               side);
+    else if (width * height * 4 > eTEXTURE_MAX_BYTES)
+        eTRACE(log, 1, "# C3DTexture::%s refused: \"%s\" is %llu x %llu pixels, more than %llu MiB decoded\n", who,
+               name ? name : "", static_cast<unsigned long long>(width), static_cast<unsigned long long>(height),
+               static_cast<unsigned long long>(eTEXTURE_MAX_BYTES >> 20));
+}
+
 eRESULT C3DTexture::LoadTextureFromFile(const char* path) {
     if (!path) return eFAILED;
-    FILE* file = std::fopen(path, "rb");
+    FILE* file =
+        eOpenRegularFile(path, m_pSharedInfos ? m_pSharedInfos->m_szLogPath : nullptr, "C3DTexture::LoadTextureFromFile");
     if (!file) return eFAILED;
     if (eFAILURE(Unload())) {
         std::fclose(file);

@@ -89,6 +89,9 @@ public:
     // The largest side the decoders accept: an image the upload would refuse
     // is refused before it is decoded.
     virtual uint32_t MaxDecodeSide() const { return eTEXTURE_MAX_SIDE; }
+    // After a decoder refused an image whose header says width x height:
+    // one trace line naming the limit it passes, when it passes one.
+    void TraceUnfit(const char* who, const char* name, uint64_t width, uint64_t height) const;
 
     // Stream decoders: `size` bytes from the stream's current position.
     eRESULT LoadTextureFromFile_PNG(FILE* file, uint32_t size, const char* name);

@@ -168,6 +168,9 @@ bool DecodeJpeg(FILE* file, uint32_t limit, const void* data, uint32_t size, boo
         ejpeg_memory_src(&cinfo, data, size);
 
     jpeg_read_header(&cinfo, TRUE);
+    // Kept on failure too, for the refusal to name the size.
+    out->dwWidth = cinfo.image_width;
+    out->dwHeight = cinfo.image_height;
     if (!eTextureDecodeFits(cinfo.image_width, cinfo.image_height, maxSide)) std::longjmp(error.jump, 1);
     jpeg_start_decompress(&cinfo);
 
@@ -240,7 +243,10 @@ void ejpeg_memory_src(j_decompress_ptr cinfo, const void* data, uint32_t size) {
 eRESULT C3DTexture::LoadTextureFromFile_JPG(FILE* file, uint32_t size, const char* name) {
     if (!file) return eFAILED;
     JPEG_IMAGE image{};
-    if (!DecodeJpeg(file, size, nullptr, 0, false, MaxDecodeSide(), &image)) return eFAILED;
+    if (!DecodeJpeg(file, size, nullptr, 0, false, MaxDecodeSide(), &image)) {
+        TraceUnfit("LoadTextureFromFile_JPG", name, image.dwWidth, image.dwHeight);
+        return eFAILED;
+    }
     const eRESULT result =
         MakeTextureFromRaw(static_cast<uint16_t>(image.dwWidth), static_cast<uint16_t>(image.dwHeight),
                            static_cast<uint8_t>(8 * image.dwComponents), image.pPixels, name);
@@ -251,7 +257,10 @@ eRESULT C3DTexture::LoadTextureFromFile_JPG(FILE* file, uint32_t size, const cha
 eRESULT C3DTexture::MakeTextureFromAddress_JPG(void* data, uint32_t size, const char* name) {
     if (!data) return eFAILED;
     JPEG_IMAGE image{};
-    if (!DecodeJpeg(nullptr, 0, data, size, true, MaxDecodeSide(), &image)) return eFAILED;
+    if (!DecodeJpeg(nullptr, 0, data, size, true, MaxDecodeSide(), &image)) {
+        TraceUnfit("MakeTextureFromAddress_JPG", name, image.dwWidth, image.dwHeight);
+        return eFAILED;
+    }
     const eRESULT result =
         MakeTextureFromRaw(static_cast<uint16_t>(image.dwWidth), static_cast<uint16_t>(image.dwHeight),
                            static_cast<uint8_t>(8 * image.dwComponents), image.pPixels, name);

@@ -89,6 +89,9 @@ bool DecodePng(PNG_STREAM* stream, EPNG_IO* io, uint32_t maxSide, PNG_IMAGE* out
     int outDepth = 0, outType = 0;
     png_get_IHDR(png, info, &width, &height, &outDepth, &outType, nullptr, nullptr, nullptr);
     const uint32_t bpp = BytesPerPixel(outType);
+    // Kept on failure too, for the refusal to name the size.
+    out->dwWidth = width;
+    out->dwHeight = height;
     // The texture keeps 16-bit sizes: a wider image must fail, not wrap.
     if (bpp == 0 || outDepth != 8 || !eTextureDecodeFits(width, height, maxSide))
         png_error(png, "unsupported image");
@@ -130,7 +133,10 @@ eRESULT C3DTexture::LoadTextureFromFile_PNG(FILE* file, uint32_t size, const cha
 
     PNG_STREAM stream{file, size - 1};
     PNG_IMAGE image{};
-    if (!DecodePng(&stream, nullptr, MaxDecodeSide(), &image)) return eFAILED;
+    if (!DecodePng(&stream, nullptr, MaxDecodeSide(), &image)) {
+        TraceUnfit("LoadTextureFromFile_PNG", name, image.dwWidth, image.dwHeight);
+        return eFAILED;
+    }
     const eRESULT result =
         MakeTextureFromRaw(static_cast<uint16_t>(image.dwWidth), static_cast<uint16_t>(image.dwHeight),
                            static_cast<uint8_t>(8 * image.dwBytesPerPixel), image.pPixels, name);
@@ -145,7 +151,10 @@ eRESULT C3DTexture::MakeTextureFromAddress_PNG(void* data, uint32_t size, const 
 
     EPNG_IO io{bytes, size, 0};
     PNG_IMAGE image{};
-    if (!DecodePng(nullptr, &io, MaxDecodeSide(), &image)) return eFAILED;
+    if (!DecodePng(nullptr, &io, MaxDecodeSide(), &image)) {
+        TraceUnfit("MakeTextureFromAddress_PNG", name, image.dwWidth, image.dwHeight);
+        return eFAILED;
+    }
     const eRESULT result =
         MakeTextureFromRaw(static_cast<uint16_t>(image.dwWidth), static_cast<uint16_t>(image.dwHeight),
                            static_cast<uint8_t>(8 * image.dwBytesPerPixel), image.pPixels, name);

@@ -1,5 +1,7 @@
 #include "engine/world/ResPacker.h"
 
+#include <cerrno>
+#include <cinttypes>
 #include <cstring>
 
 namespace {
@@ -93,5 +95,59 @@ eRESULT eResPackerWriteEntryHeader(FILE* file, const char* name, uint32_t size) 
     eResPackerScramble(stored, static_cast<uint32_t>(nameLen));
     if (!WriteU32LE(file, size) || !WriteU32LE(file, static_cast<uint32_t>(nameLen))) return eFAILED;
     if (std::fwrite(stored, 1, nameLen, file) != nameLen) return eFAILED;
+    return eOK;
+}
+
+eRESULT eResPackerWalk(FILE* file, uint64_t fileSize, PFN_RES_PACKER_VISIT visit, void* context, char* why,
+                       size_t whySize) {
+    if (!file || !why || whySize == 0) return eFAILED;
+    why[0] = '\0';
+    auto damaged = [&](const char* format, auto... values) {
+        std::snprintf(why, whySize, format, values...);
+        return eFAILED;
+    };
+    if (std::fseek(file, 0, SEEK_SET) != 0) return damaged("cannot seek (%s)", std::strerror(errno));
+    uint64_t offset = 0;
+    while (offset < fileSize) {
+        const uint64_t left = fileSize - offset;
+        if (left < 8)
+            return damaged("truncated entry header at offset %" PRIu64 " (needs 8 bytes, %" PRIu64 " left)", offset,
+                           left);
+        uint32_t size = 0, nameLen = 0;
+        if (!ReadU32LE(file, &size) || !ReadU32LE(file, &nameLen))
+            return damaged("cannot read (%s)", std::strerror(errno));
+        if (nameLen > eRES_PACKER_MAX_NAME)
+            return damaged("entry at offset %" PRIu64 " has a name of %u bytes (at most %u)", offset, nameLen,
+                           eRES_PACKER_MAX_NAME);
+        if (left - 8 < nameLen)
+            return damaged("truncated entry name at offset %" PRIu64 " (needs %u bytes, %" PRIu64 " left)", offset,
+                           nameLen, left - 8);
+        unsigned char stored[eMAX_PATH];
+        if (std::fread(stored, 1, nameLen, file) != nameLen) return damaged("cannot read (%s)", std::strerror(errno));
+        eResPackerScramble(stored, nameLen);
+        char name[eMAX_PATH];
+        const size_t plainLen = strnlen(reinterpret_cast<char*>(stored), nameLen);
+        std::memcpy(name, stored, plainLen);
+        name[plainLen] = '\0';
+        const uint64_t dataLeft = left - 8 - nameLen;
+        if (dataLeft < size) {
+            // The name as printable text: it came from the file.
+            char shown[4 * eMAX_PATH];
+            size_t k = 0;
+            for (size_t i = 0; i < plainLen; ++i) {
+                const unsigned char c = static_cast<unsigned char>(name[i]);
+                if (c >= 0x20 && c < 0x7f)
+                    shown[k++] = static_cast<char>(c);
+                else
+                    k += static_cast<size_t>(std::snprintf(shown + k, sizeof shown - k, "\\x%02x", c));
+            }
+            shown[k] = '\0';
+            return damaged("entry \"%s\" is truncated (needs %u bytes, %" PRIu64 " left)", shown, size, dataLeft);
+        }
+        if (visit && !visit(context, name, size)) return eOK;
+        if (std::fseek(file, static_cast<long>(size), SEEK_CUR) != 0)
+            return damaged("cannot seek (%s)", std::strerror(errno));
+        offset += 8 + nameLen + uint64_t{size};
+    }
     return eOK;
 }

@@ -25,6 +25,9 @@ typedef eRESULT (*PFN_RES_PACKER)(char* name, _RES_PACKER* out);
 // Names are scrambled with this key, taken byte by byte in little-endian order.
 constexpr uint32_t eRES_PACKER_KEY = 0x5B2E7C19u;
 constexpr uint32_t eRES_PACKER_MAX_NAME = 259;
+// The largest pack file the program and the tools take: far above the
+// shipped pack; a bigger file is not one of ours.
+constexpr uint64_t eRES_PACKER_MAX_FILE = 1ull << 30;
 
 // Finds the first entry whose name starts with `name` (ASCII case ignored)
 // and leaves the file at its data. 0 when found, 0x80000001 otherwise; the
@@ -42,3 +45,12 @@ void eResPackerScramble(unsigned char* bytes, uint32_t len);
 // of `file`; the caller writes the `size` bytes of data next. Fails on a
 // null or over-long name and on a short write.
 eRESULT eResPackerWriteEntryHeader(FILE* file, const char* name, uint32_t size);
+
+// Walks the entries of the open pack `file` of `fileSize` bytes from its
+// start, calling `visit` (if any) with each whole entry's name and size, the
+// file then at its data, until it returns false. Fails when the pack is
+// damaged before the walk ends, with the reason in `why` (at most `whySize`
+// bytes, NUL-terminated).
+typedef bool (*PFN_RES_PACKER_VISIT)(void* context, const char* name, uint32_t size);
+eRESULT eResPackerWalk(FILE* file, uint64_t fileSize, PFN_RES_PACKER_VISIT visit, void* context, char* why,
+                       size_t whySize);

@@ -8,6 +8,7 @@
 #include "engine/3d/3DEngine.h"
 #include "engine/3d/Camera.h"
 #include "engine/3d/Maths3D.h"
+#include "engine/utils/RegularFile.h"
 #include "engine/utils/UtilsParameters.h"
 #include "engine/world/Random.h"
 #include "engine/world/TimerFactor.h"
@@ -101,7 +102,7 @@ eRESULT CWorld::SetParameters(CUtilsParameters* param, CUtilsParameters* paramEx
     s->m_pfnResPacker = resPacker;
     if (logPath) std::snprintf(s->m_szLogPath, sizeof(s->m_szLogPath), "%s", logPath);
     if (packPath && resPacker) {
-        s->m_ResPacker.m_pFile = std::fopen(packPath, "rb");
+        s->m_ResPacker.m_pFile = eOpenRegularFile(packPath, s->m_szLogPath, "CWorld::SetParameters");
         if (!s->m_ResPacker.m_pFile) {
             eTRACE(s->m_szLogPath, 0, "# CWorld::SetParameters failed! (\"%s\")\n", packPath);
             return eFAILED;

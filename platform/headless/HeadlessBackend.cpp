@@ -94,7 +94,7 @@ private:
             return false;
         }
         ScriptError parseError;
-        if (!ParseScript(text, &commands_, &parseError)) {
+        if (!ParseScript(text, &commands_, &parseError, options_.scriptMaxSeconds)) {
             *error = FormatScriptError(options_.scriptPath, parseError.line, parseError.message);
             return false;
         }

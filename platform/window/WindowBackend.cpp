@@ -21,6 +21,9 @@ namespace detail {
 
 namespace {
 
+// The first window's bound when the display's size is not known; with a
+// known display the window opens at the scale's size where 90 % of the
+// display has room for it.
 constexpr int kMaxWindowWidth = 960;
 constexpr int kMaxWindowHeight = 640;
 constexpr int kMaxWaitMs = 100;
@@ -55,8 +58,8 @@ public:
         int maxW = kMaxWindowWidth, maxH = kMaxWindowHeight;
         SDL_Rect usable;
         if (SDL_GetDisplayUsableBounds(0, &usable) == 0 && usable.w > 0 && usable.h > 0) {
-            maxW = std::min(maxW, usable.w * 9 / 10);
-            maxH = std::min(maxH, usable.h * 9 / 10);
+            maxW = usable.w * 9 / 10;
+            maxH = usable.h * 9 / 10;
         }
         landscape::Size size = landscape::InitialWindowSize(scale_, maxW, maxH);
         window_ = SDL_CreateWindow("Orbelline", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, size.w, size.h,

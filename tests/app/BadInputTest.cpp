@@ -140,6 +140,11 @@ protected:
         return app.substr(0, app.rfind("/bin/")) + "/bundle/Data/Orbelline.res.pak";
     }
     static std::string Asset() { return std::string("'") + ORBELLINE_ASSET_TOOL + "'"; }
+    // The folder of the built programs, with its slash.
+    static std::string Bin() {
+        const std::string app = ORBELLINE_APP;
+        return app.substr(0, app.rfind('/') + 1);
+    }
 
     // A bundle folder `name` whose pack holds the built entries, with `entry`
     // (if any) replaced by the file `with`.
@@ -196,6 +201,46 @@ TEST_F(BadInput, EveryHostileInputIsRefusedCleanly) {
         };
     };
     const std::string kPack = "Data/Orbelline.res.pak";
+    // Issue 21, part A: files that are not regular, refusals that name the
+    // real reason, bounds. `sp/` holds FIFOs and a character node (c 1 3, as
+    // /dev/null) in the test folder, and a good model beside them.
+    auto special = [](const std::string& d) {
+        std::string cmd = "mkdir -p sp/turn sp/dir.obj sp/dir.3ds sp/dir.3dx";
+        for (const char* f : {"fifo.3dx", "fifo.png", "fifo.pak", "fifo.out", "in.3dx", "in.obj", "in.3ds", "in.png",
+                              "in.pak", "pipe.png", "pipe.mtl", "turn/frame-000.png"})
+            cmd += std::string(" && { [ -p sp/") + f + " ] || mkfifo sp/" + f + "; }";
+        for (const char* f : {"node.3dx", "node.png", "node.pak"})
+            cmd += std::string(" && { [ -c sp/") + f + " ] || mknod sp/" + f + " c 1 3; }";
+        return cmd + " && { [ -f sp/good.3dx ] || " + BadInput::Asset() + " model build sphere '" + d +
+               "sp/good.3dx' 2>/dev/null; }";
+    };
+    // An orbelline-asset run ({} the test folder) after which `path` must
+    // still be what `test` says (-p a FIFO, -c a character device).
+    auto keeps = [](const std::string& pattern, const char* test, const std::string& path) {
+        return [=](const std::string& d) {
+            std::string args = pattern;
+            for (size_t at; (at = args.find("{}")) != std::string::npos;) args.replace(at, 2, d);
+            return BadInput::Asset() + " " + args + "; s=$?; [ " + test + " '" + d + path + "' ] || s=97; exit $s";
+        };
+    };
+    auto view = [](const std::string& pattern) {
+        return [=](const std::string& d) {
+            std::string args = pattern;
+            for (size_t at; (at = args.find("{}")) != std::string::npos;) args.replace(at, 2, d);
+            return "'" + BadInput::Bin() + "orbelline-view' " + args;
+        };
+    };
+    // A copy of sp/good.3dx with the 32-bit word at `offset` (from the end
+    // when negative) set to `value`.
+    auto patched = [](const char* name, long offset, uint32_t value) {
+        return [=](const std::string& d) {
+            std::string bytes = ReadFile(d + "sp/good.3dx");
+            const size_t at = offset < 0 ? bytes.size() - static_cast<size_t>(-offset) : static_cast<size_t>(offset);
+            for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
+            WriteFile(d + "sp/" + name, bytes);
+            return std::string("true");
+        };
+    };
     const Case cases[] = {
         // The bundle and its pack.
         {"no pack", [](const std::string& d) { return "mkdir -p '" + d + "nopack/Data'"; }, runIn("nopack"), 1,
@@ -207,10 +252,10 @@ TEST_F(BadInput, EveryHostileInputIsRefusedCleanly) {
              return "mkdir -p '" + d + "cutpack/Data' && head -c 5000 '" + BadInput::BuiltPack() + "' > '" + d +
                     "cutpack/Data/Orbelline.res.pak'";
          },
-         runIn("cutpack"), 1, "could not start its view", {}},
+         runIn("cutpack"), 1, "Data/Orbelline.res.pak: the pack is damaged", {}},
         {"pack of garbage",
          [](const std::string& d) { return "mkdir -p '" + d + "junkpack/Data' && cp '" + d + "garbage.bin' '" + d + "junkpack/Data/Orbelline.res.pak'"; },
-         runIn("junkpack"), 1, "could not start its view", {}},
+         runIn("junkpack"), 1, "Data/Orbelline.res.pak: the pack is damaged", {}},
         {"pack is a device",
          [](const std::string& d) { return "mkdir -p '" + d + "zeropack/Data' && ln -sf /dev/zero '" + d + "zeropack/Data/Orbelline.res.pak'"; },
          runIn("zeropack"), 1, "Data/Orbelline.res.pak: is not a regular file", {}},
@@ -255,7 +300,7 @@ TEST_F(BadInput, EveryHostileInputIsRefusedCleanly) {
         {"scale out of range", none, [](const std::string& d) { return App(d + "good", "--scale 9"); }, 2, "--scale", {}},
         // orbelline-asset pack.
         {"pack list of an image", none, asset("pack list '{}cut.png'"), 1, "cut.png", {}},
-        {"pack list of a device", none, asset("pack list /dev/zero"), 1, "/dev/zero: not a regular file", {}},
+        {"pack list of a device", none, asset("pack list /dev/zero"), 1, "/dev/zero: is not a regular file", {}},
         {"pack extract of an entry promising 4 GiB", none, asset("pack extract '{}liar.pak' x '{}liar.out'"), 1,
          "liar.pak: entry \"a\" is truncated (needs 4294967295 bytes", {"liar.out"}},
         {"pack create from a folder", none, asset("pack create '{}folder.pak' '{}e'"), 1, "e", {"folder.pak"}},
@@ -284,6 +329,132 @@ TEST_F(BadInput, EveryHostileInputIsRefusedCleanly) {
          "none/f6", {"none"}},
         {"font build with a size out of range", none, asset("font build '{}e/teenbold.ttf' 900 3 '{}f7'"), 2, "",
          {"f7.png", "f7.glyph"}},
+        // ---- Issue 21, part A ----
+        // 1. Outputs that exist and are not regular files are refused untouched.
+        {"model build onto a FIFO", special, keeps("model build sphere '{}sp/fifo.3dx'", "-p", "sp/fifo.3dx"), 1,
+         "sp/fifo.3dx: exists and is not a regular file", {}},
+        {"model build onto a device node", special, keeps("model build sphere '{}sp/node.3dx'", "-c", "sp/node.3dx"), 1,
+         "sp/node.3dx: exists and is not a regular file", {}},
+        {"model convert onto a FIFO", special,
+         keeps("model convert '{}sp/good.3dx' '{}sp/fifo.3dx'", "-p", "sp/fifo.3dx"), 1,
+         "sp/fifo.3dx: exists and is not a regular file", {}},
+        {"model render onto a device node", special,
+         keeps("model render '{}sp/good.3dx' '{}sp/node.png' --size 32x32", "-c", "sp/node.png"), 1,
+         "sp/node.png: exists and is not a regular file", {}},
+        {"model render onto a FIFO", special,
+         keeps("model render '{}sp/good.3dx' '{}sp/fifo.png' --size 32x32", "-p", "sp/fifo.png"), 1,
+         "sp/fifo.png: exists and is not a regular file", {}},
+        {"pack create onto a FIFO", special, keeps("pack create '{}sp/fifo.pak' '{}cut.png'", "-p", "sp/fifo.pak"), 1,
+         "sp/fifo.pak: exists and is not a regular file", {}},
+        {"pack create onto a device node", special,
+         keeps("pack create '{}sp/node.pak' '{}cut.png'", "-c", "sp/node.pak"), 1,
+         "sp/node.pak: exists and is not a regular file", {}},
+        {"pack extract onto a FIFO", special,
+         keeps("pack extract '{}good/Data/Orbelline.res.pak' mask.png '{}sp/fifo.out'", "-p", "sp/fifo.out"), 1,
+         "sp/fifo.out: exists and is not a regular file", {}},
+        {"viewer frame onto a FIFO", special,
+         [](const std::string& d) {
+             return "'" + BadInput::Bin() + "orbelline-view' --headless --frames 1 --size 32x32 --out '" + d +
+                    "sp/turn' sphere; s=$?; [ -p '" + d + "sp/turn/frame-000.png' ] || s=97; exit $s";
+         },
+         1, "frame-000.png: exists and is not a regular file", {}},
+        // 2. Inputs that are FIFOs are refused at once, not waited on.
+        {"model info of a FIFO .3dx", special, asset("model info '{}sp/in.3dx'"), 1, "sp/in.3dx: is not a regular file", {}},
+        {"model info of a FIFO .obj", special, asset("model info '{}sp/in.obj'"), 1, "sp/in.obj: is not a regular file", {}},
+        {"model info of a FIFO .3ds", special, asset("model info '{}sp/in.3ds'"), 1, "sp/in.3ds: is not a regular file", {}},
+        {"model info --lenient of a FIFO", special, asset("model info --lenient '{}sp/in.obj'"), 1,
+         "sp/in.obj: is not a regular file", {}},
+        {"model convert of a FIFO", special, asset("model convert '{}sp/in.obj' '{}sp/none.3dx'"), 1,
+         "sp/in.obj: is not a regular file", {"sp/none.3dx"}},
+        {"viewer of a FIFO", special, view("--headless --frames 1 --out '{}sp/noturn' '{}sp/in.3dx'"), 1,
+         "sp/in.3dx: is not a regular file", {"sp/noturn"}},
+        {"texture info of a FIFO", special, asset("texture info '{}sp/in.png'"), 1, "sp/in.png: is not a regular file", {}},
+        {"pack list of a FIFO", special, asset("pack list '{}sp/in.pak'"), 1, "sp/in.pak: is not a regular file", {}},
+        {"pack extract of a FIFO", special, asset("pack extract '{}sp/in.pak' x"), 1, "sp/in.pak: is not a regular file",
+         {}},
+        {"pack create from a FIFO", special, asset("pack create '{}sp/none.pak' '{}sp/in.png'"), 1,
+         "sp/in.png: is not a regular file", {"sp/none.pak"}},
+        {"a texture name and a material library that are FIFOs",
+         [=](const std::string& d) {
+             WriteFile(d + "sp/tex.obj", "mtllib pipe.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl pipe.png\nf 1 2 3\n");
+             return special(d);
+         },
+         asset("model render --lenient '{}sp/tex.obj' '{}sp/tex.png' --size 32x32"), 0, "pipe.png", {}},
+        // 3. A script's png may not leave the output directory.
+        {"png out of the output directory", scriptText("escape.script", "frames 1\npng ../escaped/y.png\n"),
+         script("escape.script"), 1, "escape.script:2: png: ../escaped/y.png leaves the output directory",
+         {"escaped"}},
+        // 5. Draws the engine skips or refuses fail the picture.
+        {"model render of an unknown primitive type", patched("type9.3dx", 20 + 24, 9),
+         asset("model render '{}sp/type9.3dx' '{}sp/type9.png' --size 32x32"), 1,
+         "type9.3dx: sub-object 0 has primitive type 9, which the engine does not draw", {"sp/type9.png"}},
+        {"model render of an index outside the model", patched("farindex.3dx", -4, 0x7FFFFFFFu),
+         asset("model render '{}sp/farindex.3dx' '{}sp/farindex.png' --size 32x32"), 1, "names vertex 2147483647",
+         {"sp/farindex.png"}},
+        {"viewer of an unknown primitive type", patched("type9.3dx", 20 + 24, 9),
+         view("--headless --frames 1 --size 32x32 --out '{}sp/turn9' '{}sp/type9.3dx'"), 1,
+         "type9.3dx: sub-object 0 has primitive type 9", {"sp/turn9/frame-000.png"}},
+        {"model render of 32-bit indices without the extension",
+         [](const std::string& d) {
+             return "[ -f sp/big.3dx ] || " + BadInput::Asset() + " model build randomplane cells=300 '" + d +
+                    "sp/big.3dx'";
+         },
+         [](const std::string& d) {
+             return "MESA_EXTENSION_OVERRIDE=-GL_OES_element_index_uint " + BadInput::Asset() + " model render '" + d +
+                    "sp/big.3dx' '" + d + "sp/big.png' --size 32x32";
+         },
+         1, "big.3dx: the model did not draw: 32-bit indices need GL_OES_element_index_uint", {"sp/big.png"}},
+        // 7. Refusals that name the real reason.
+        {"model info of a folder named .obj", special, asset("model info '{}sp/dir.obj'"), 1,
+         "sp/dir.obj: is a directory", {}},
+        {"model info of a folder named .3ds", special, asset("model info '{}sp/dir.3ds'"), 1,
+         "sp/dir.3ds: is a directory", {}},
+        {"model info of a folder named .3dx", special, asset("model info '{}sp/dir.3dx'"), 1,
+         "sp/dir.3dx: is a directory", {}},
+        {"model convert of a texture name too long for 3DX",
+         [](const std::string& d) {
+             WriteFile(d + "sp/longname.obj",
+                       "v 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl " + std::string(200, 't') + ".png\nf 1 2 3\n");
+             return std::string("true");
+         },
+         asset("model convert --lenient '{}sp/longname.obj' '{}sp/longname.3dx'"), 1,
+         "sp/longname.obj: the texture name of sub-object 0 is 204 bytes long; a 3DX file holds at most 127",
+         {"sp/longname.3dx"}},
+        {"texture info of a PNG too large", none, asset("texture info '{}huge.png'"), 1,
+         "huge.png: the PNG image is 16384 x 16384 pixels", {}},
+        // 15. A script's whole simulated time is bounded.
+        {"a script of more than an hour", scriptText("hours.script", "frames 200000\nframes 16001\nframes 1\n"),
+         script("hours.script"), 1,
+         "hours.script:2: frames: the script would run for more than 3600 simulated seconds", {}},
+        // 16. The lenient OBJ reader counts its sub-objects before keeping any.
+        {"a lenient OBJ of 1.1 million groups",
+         [](const std::string& d) {
+             std::string text = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+             text.reserve(12u << 20);
+             for (int i = 0; i < 1100000; ++i) text += "g\nf 1 2 3\n";
+             WriteFile(d + "sp/groups.obj", text);
+             return std::string("true");
+         },
+         asset("model info --lenient '{}sp/groups.obj'"), 1, "more than 1048576 sub-objects", {}},
+        // 19. The tools keep the program's 1 GiB bound on a pack.
+        {"pack list of a pack over 1 GiB", [](const std::string&) { return std::string("truncate -s 1073741825 sp/big.pak"); },
+         asset("pack list '{}sp/big.pak'"), 1, "sp/big.pak: is larger than 1024 MiB", {}},
+        // 20. One line, naming the file and the reason.
+        {"model convert --contents texture", special,
+         asset("model convert '{}sp/good.3dx' '{}sp/tex.3dx' --contents texture"), 2,
+         "--contents must include position", {"sp/tex.3dx"}},
+        // 22. Clamped settings are told.
+        {"model build with segments out of range", special, asset("model build sphere segments=1000 '{}sp/s.3dx'"), 0,
+         "warning: segments=1000 is out of range; built with 255", {}},
+        // 23. Only what the model has is stored; positions always.
+        {"model convert --contents uv+material", special,
+         asset("model convert '{}sp/good.3dx' '{}sp/uv.3dx' --contents uv+material"), 2,
+         "--contents must include position", {"sp/uv.3dx"}},
+        {"model convert --contents all of a model without material", special,
+         asset("model convert '{}sp/good.3dx' '{}sp/all.3dx' --contents all"), 0, "the model has no", {}},
+        // 24. A soak that would check nothing says so.
+        {"soak of too few frames", none, [](const std::string&) { return "'" + BadInput::Bin() + "soak' --frames 10"; },
+         2, "fewer than two readings", {}},
     };
 
     const std::string d = dir_ + "/";
@@ -322,6 +493,39 @@ TEST_F(BadInput, EveryHostileInputIsRefusedCleanly) {
         // No temporary file beside the targets either.
         EXPECT_EQ(std::system(("test -z \"$(find '" + d + "' -maxdepth 2 -name '*.XXXXXX' -o -maxdepth 2 -name '*.tmp*')\"").c_str()), 0);
     }
+}
+
+// Issue 21, part A: every program answers --help on standard output with
+// status 0, and takes no file or folder named "--help".
+TEST_F(BadInput, EveryProgramAnswersHelp) {
+    const std::string d = dir_ + "/help/";
+    ASSERT_EQ(std::system(("mkdir -p '" + d + "'").c_str()), 0);
+    std::vector<std::string> programs = {"orbelline", "orbelline-asset", "orbelline-view", "orbelline-artgen",
+                                         "orbelline-fuzz-seeds", "startup_decode", "soak"};
+    for (const char* replay : {"fuzz_replay_script", "fuzz_replay_respack"}) programs.push_back(replay);
+    int run = 0;
+    for (const std::string& name : programs) {
+        SCOPED_TRACE(name);
+        const std::string path = Bin() + name;
+        if (access(path.c_str(), X_OK) != 0) continue;  // not built in this tree
+        ++run;
+        const Outcome r = Shell("cd '" + d + "' && '" + path + "' --help | grep -q usage", d + "err.txt");
+        EXPECT_EQ(r.status, 0) << r.err;
+        struct stat st;
+        EXPECT_NE(lstat((d + "--help").c_str(), &st), 0) << "a --help was made";
+    }
+    EXPECT_GE(run, 4);
+}
+
+// Issue 21, part A: the viewer's --out is made with every missing level.
+TEST_F(BadInput, ViewerMakesTheWholeOutputPath) {
+    const std::string d = dir_ + "/viewout/";
+    const Outcome r = Shell("'" + Bin() + "orbelline-view' --headless --frames 1 --size 16x16 --out '" + d +
+                                "a/b/c' sphere",
+                            dir_ + "/viewout.err");
+    EXPECT_EQ(r.status, 0) << r.err;
+    struct stat st;
+    EXPECT_EQ(stat((d + "a/b/c/frame-000.png").c_str(), &st), 0);
 }
 
 }  // namespace

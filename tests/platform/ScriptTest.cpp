@@ -150,6 +150,12 @@ TEST(ScriptParser, ErrorsNameTheLine) {
         {"seconds\n", 1, "seconds: expected a time from 0 to 86400"},
         {"png\n", 1, "png: expected one PATH (without blanks)"},
         {"png a b\n", 1, "png: expected one PATH (without blanks)"},
+        // Issue 21: a relative png stays inside the output directory; a
+        // script runs for one simulated hour at most.
+        {"png ../x/y.png\n", 1, "png: ../x/y.png leaves the output directory"},
+        {"png a/../../y.png\n", 1, "png: a/../../y.png leaves the output directory"},
+        {"frames 216000\nseconds 0.5\n", 2,
+         "seconds: the script would run for more than 3600 simulated seconds (frames at 60 a second)"},
     };
     for (const Case& tc : cases) {
         std::vector<ScriptCommand> commands;

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/Files.h"
+
 namespace artgen {
 
 Canvas::Canvas(int width, int height, Color fill)
@@ -50,11 +52,18 @@ bool Canvas::WritePng(const std::string& path, int channels, std::string* error)
     image.height = static_cast<png_uint_32>(height_);
     image.format = channels == 1 ? PNG_FORMAT_GRAY : channels == 3 ? PNG_FORMAT_RGB : PNG_FORMAT_RGBA;
     (void)colorType;
-    if (!png_image_write_to_file(&image, path.c_str(), 0, data.data(), 0, nullptr)) {
-        *error = path + ": " + image.message;
-        return false;
-    }
-    return true;
+    std::string why;
+    const bool ok = platform::WriteFileAtomically(
+        path,
+        [&](FILE* file, std::string* reason) {
+            if (png_image_write_to_stdio(&image, file, 0, data.data(), 0, nullptr)) return true;
+            *reason = image.message;
+            return false;
+        },
+        &why);
+    png_image_free(&image);
+    if (!ok) *error = path + ": " + why;
+    return ok;
 }
 
 namespace {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/utils/UtilsParameters.h"
+#include "platform/Files.h"
 #include "tools/artgen/Canvas.h"
 
 using artgen::Canvas;
@@ -283,14 +284,12 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    std::ifstream in(argv[1], std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "orbelline-artgen: %s: cannot read the recipe\n", argv[1]);
+    std::string text, why;
+    if (!platform::ReadRegularFile(argv[1], 1u << 20, &text, &why)) {
+        std::fprintf(stderr, "orbelline-artgen: %s: cannot read the recipe: %s\n", argv[1], why.c_str());
         return 1;
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    Recipe recipe(text.str());
+    Recipe recipe(text);
     const std::string out = argv[2];
 
     const Canvas scene = DrawBackgroundFrom(recipe);

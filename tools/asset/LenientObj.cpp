@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/Files.h"
+
 namespace asset {
 namespace {
 
@@ -50,6 +52,8 @@ std::string Directory(const std::string& path) {
 // newmtl / Kd / map_Kd of a material library; other statements ignored. A
 // library that cannot be read leaves the names as they are.
 void ReadMaterials(const std::string& path, std::map<std::string, MaterialInfo>& out) {
+    std::string why;
+    if (!platform::CheckRegularFile(path, 16u << 20, &why)) return;  // a FIFO would block
     std::ifstream in(path);
     std::string line, current;
     while (std::getline(in, line)) {
@@ -82,8 +86,16 @@ public:
     CReader(const std::string& path, std::string& why) : m_Path(path), m_Why(why) {}
 
     bool Read(C3DObjectRaw& raw) {
+        std::string why;
+        // A FIFO would block the stream, a folder read as an empty file.
+        if (!platform::CheckRegularFile(m_Path, eOBJ_MAX_FILE_SIZE, &why))
+            return Fail("cannot open \"" + m_Path + "\" (" + why + ")");
         std::ifstream in(m_Path, std::ios::binary);
         if (!in) return Fail("cannot open \"" + m_Path + "\"");
+        if (!CountSubObjects(in)) return false;
+        in.clear();
+        in.seekg(0);
+        m_Line = 0;
         std::string line;
         while (std::getline(in, line)) {
             ++m_Line;
@@ -96,6 +108,27 @@ private:
     bool Fail(const std::string& text) {
         m_Why = m_Line ? "line " + std::to_string(m_Line) + ": " + text : text;
         return false;
+    }
+
+    // The sub-objects the file makes (runs of faces between g, o and usemtl
+    // lines), counted before anything is kept for them.
+    bool CountSubObjects(std::istream& in) {
+        uint64_t subs = 0;
+        bool faces = false;
+        std::string line, key;
+        while (std::getline(in, line)) {
+            ++m_Line;
+            std::istringstream words(line);
+            if (!(words >> key)) continue;
+            if (key == "g" || key == "o" || key == "usemtl") {
+                faces = false;
+            } else if (key == "f" && !faces) {
+                faces = true;
+                if (++subs > eOBJ_MAX_SUBOBJECTS)
+                    return Fail("more than " + std::to_string(eOBJ_MAX_SUBOBJECTS) + " sub-objects");
+            }
+        }
+        return true;
     }
 
     SubObject& Current() {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Files.h"
 #include "platform/GLExtensions.h"
 #include "platform/Platform.h"
 #include "engine/3d/3DObject.h"
@@ -160,7 +161,11 @@ bool Writable3dxName(const std::string& path) {
 
 bool LoadModel(const std::string& path, const LoadOptions& options, C3DObjectRaw* raw, LoadedModel* out,
                std::string* error) {
+    // A FIFO would block the readers, a folder would be read as garbage.
+    FILE* f = platform::OpenRegularFile(path, UINT64_MAX, error);
+    if (!f) return false;
     if (options.lenient) {
+        std::fclose(f);
         const char* kind = KindOf(path);
         if (!kind || std::strcmp(kind, "OBJ") != 0) {
             *error = "--lenient reads only .obj (or .OBJ) files";
@@ -173,11 +178,6 @@ bool LoadModel(const std::string& path, const LoadOptions& options, C3DObjectRaw
         }
         out->format = "OBJ (lenient)";
         return true;
-    }
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        *error = std::strerror(errno);
-        return false;
     }
     const char* kind = KindOf(path);
     if (kind && std::strcmp(kind, "3DX") == 0) {
@@ -295,21 +295,32 @@ std::string Range(uint32_t start, uint32_t count) {
     return std::to_string(start) + ".." + std::to_string(static_cast<uint64_t>(start) + count - 1);
 }
 
-// Writes `raw` as 3DX to a temporary file beside `path`, renamed over it.
+// Writes `raw` as 3DX through the platform's atomic writer (a target that is
+// not a regular file is refused untouched).
 bool Write3dx(C3DObjectRaw* raw, const std::string& path, uint32_t contents, std::string* error) {
-    std::string temp;
-    if (!scene::MakeTempBeside(path, ".3dx", &temp, error)) return false;
-    if (raw->SaveToFile(temp.c_str(), contents) < 0) {
-        *error = "the engine could not write the model";
-        std::remove(temp.c_str());
-        return false;
+    return platform::WriteFileAtomicallyByName(
+        path,
+        [&](const std::string& temp, std::string* why) {
+            scene::TraceCapture trace;
+            if (raw->SaveToFile(temp.c_str(), contents) >= 0) return true;
+            const std::string reason = trace.Stop();
+            *why = "the engine could not write the model" + (reason.empty() ? "" : " (" + reason + ")");
+            return false;
+        },
+        error);
+}
+
+// Why `m` cannot be stored with `contents`, or "": a texture name longer
+// than the 3DX name field is the model's fault, not the output file's.
+std::string Unstorable(const RAW_MODEL& m, uint32_t contents) {
+    if (!(contents & e3DX_TEXTURE_NAME)) return std::string();
+    for (uint32_t j = 0; j < m.m_dwSubObjectCount; ++j) {
+        const size_t n = strnlen(m.m_pszTextureNames[j], eMAX_PATH);
+        if (n >= e3DX_NAME_SIZE)
+            return "the texture name of sub-object " + std::to_string(j) + " is " + std::to_string(n) +
+                   " bytes long; a 3DX file holds at most " + std::to_string(e3DX_NAME_SIZE - 1);
     }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        *error = std::strerror(errno);
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    return std::string();
 }
 
 // Positionals and "--name value" options of a subcommand; `valued` lists the
@@ -430,11 +441,23 @@ int RunConvert(const std::vector<std::string>& args) {
         if (!ParseContents(value, &contents, &error)) return UsageError(where, error);
         haveContents = true;
     }
+    // A 3DX file without positions reads back as a model of zero points.
+    if (haveContents && !(contents & e3DX_POSITION))
+        return UsageError(where, "--contents must include position");
     Infos infos;
     C3DObjectRaw raw(infos.si.get());
     LoadedModel loaded;
     if (!LoadModel(in, LoadOptions{p.lenient}, &raw, &loaded, &error)) return Fail(where, in + ": " + error);
-    if (!haveContents) contents = PresentContents(*raw.m_pModel) | (loaded.fileContents & kAllSections);
+    // Only what the model has: the sections it has data for and those its
+    // 3DX file stores.
+    const uint32_t has = PresentContents(*raw.m_pModel) | (loaded.fileContents & kAllSections);
+    if (haveContents && (contents & ~has)) {
+        std::fprintf(stderr, "%s: %s: %s: warning: the model has no %s; not stored\n", kToolName, where.c_str(),
+                     in.c_str(), DescribeContents(contents & ~has).substr(11).c_str());
+    }
+    contents = haveContents ? contents & has : has;
+    const std::string unstorable = Unstorable(*raw.m_pModel, contents);
+    if (!unstorable.empty()) return Fail(where, in + ": " + unstorable);
     if (!Write3dx(&raw, out, contents, &error)) return Fail(where, out + ": " + error);
     return kExitOk;
 }
@@ -536,7 +559,7 @@ int RunRender(const std::vector<std::string>& args) {
         if (!warning.empty()) std::fprintf(stderr, "%s: %s: %s: %s\n", kToolName, where.c_str(), in.c_str(),
                                            warning.c_str());
         scene.SetView(yaw, pitch, zoom);
-        if (!scene.Draw()) return Fail(where, in + ": the model did not draw");
+        if (!scene.Draw(&error)) return Fail(where, in + ": the model did not draw: " + error);
         rgba = scene.ReadRgba();
     }
     if (!scene::WriteRgbPng(out, width, height, rgba, &error)) return Fail(where, out + ": " + error);
@@ -571,8 +594,12 @@ int RunBuild(const std::vector<std::string>& args) {
     C3DObject* object = scene.NewObjectToBuild(builder->objectFlags);
     if (!object) return Fail(where, "the device made no object");
     if (!record.Build(object, scene.Infos(), &error)) return Fail(where, error);
+    for (const std::string& clamp : record.Clamped())
+        std::fprintf(stderr, "%s: %s: warning: %s\n", kToolName, where.c_str(), clamp.c_str());
     C3DObjectRaw raw(scene.Infos());
     if (object->SaveToRaw(&raw, 0) < 0 || !raw.m_pModel) return Fail(where, "the built model could not be read back");
+    const std::string unstorable = Unstorable(*raw.m_pModel, PresentContents(*raw.m_pModel));
+    if (!unstorable.empty()) return Fail(where, unstorable);
     if (!Write3dx(&raw, out, PresentContents(*raw.m_pModel), &error)) return Fail(where, out + ": " + error);
     return kExitOk;
 }

@@ -43,7 +43,8 @@ const char kListHelp[] =
     "usage: orbelline-asset pack list PAK\n"
     "\n"
     "Prints one line per entry, NAME<TAB>SIZE, in file order. A damaged entry\n"
-    "is reported on stderr after the entries before it, with exit status 1.\n";
+    "is reported on stderr after the entries before it, with exit status 1.\n"
+    "A pack larger than 1 GiB is refused, as the program refuses it.\n";
 
 const char kExtractHelp[] =
     "usage: orbelline-asset pack extract PAK NAME [OUT]\n"
@@ -83,70 +84,11 @@ bool ParseArgs(const std::vector<std::string>& args, std::vector<std::string>* p
     return true;
 }
 
-// Output written to a temporary file beside the target and renamed over it
-// on Commit, so that a failure never leaves a half-written file behind.
-class AtomicOutput {
-public:
-    ~AtomicOutput() { Abort(); }
-
-    bool Open(const std::string& path) {
-        path_ = path;
-        tempPath_ = path + ".XXXXXX";
-        int fd = mkstemp(&tempPath_[0]);
-        if (fd < 0) {
-            tempPath_.clear();
-            return false;
-        }
-        // mkstemp creates the file 0600; give it the usual permissions.
-        const mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
-        file_ = fdopen(fd, "wb");
-        if (!file_) {
-            const int saved = errno;
-            close(fd);
-            Abort();
-            errno = saved;
-            return false;
-        }
-        return true;
-    }
-
-    FILE* File() const { return file_; }
-
-    bool Commit() {
-        FILE* f = file_;
-        file_ = nullptr;
-        const bool written = std::fflush(f) == 0 && !std::ferror(f) && fsync(fileno(f)) == 0;
-        const int saved = errno;
-        const bool closed = std::fclose(f) == 0;
-        if (!written || !closed) {
-            if (!written) errno = saved;
-            Abort();
-            return false;
-        }
-        if (std::rename(tempPath_.c_str(), path_.c_str()) != 0) {
-            const int renameErr = errno;
-            Abort();
-            errno = renameErr;
-            return false;
-        }
-        tempPath_.clear();
-        return true;
-    }
-
-    void Abort() {
-        if (file_) std::fclose(file_);
-        file_ = nullptr;
-        if (!tempPath_.empty()) std::remove(tempPath_.c_str());
-        tempPath_.clear();
-    }
-
-private:
-    std::string path_;
-    std::string tempPath_;
-    FILE* file_ = nullptr;
-};
+// Opens an input by name without waiting on a FIFO: a regular file of at
+// most `maxBytes`, or null with the reason.
+FilePtr OpenInput(const std::string& path, uint64_t maxBytes, std::string* why) {
+    return FilePtr(platform::OpenRegularFile(path, maxBytes, why));
+}
 
 // Copies exactly `size` bytes; sets `shortRead` when `in` ends first.
 bool CopyBytes(FILE* in, FILE* out, uint64_t size, bool* shortRead, bool* writeFailed) {
@@ -228,39 +170,51 @@ int RunCreate(const std::vector<std::string>& args) {
         inputs.push_back(spec);
     }
 
-    AtomicOutput output;
-    if (!output.Open(out)) return Fail(where + ": " + out, "cannot create (" + ErrnoText() + ")");
-
-    for (const InputSpec& in : inputs) {
-        const std::string at = where + ": " + in.path;
-        FilePtr file(std::fopen(in.path.c_str(), "rb"));
-        if (!file) return Fail(at, "cannot open (" + ErrnoText() + ")");
-        struct stat st;
-        if (fstat(fileno(file.get()), &st) != 0) return Fail(at, "cannot read (" + ErrnoText() + ")");
-        if (!S_ISREG(st.st_mode)) return Fail(at, "not a regular file");
-        if (static_cast<uint64_t>(st.st_size) > UINT32_MAX)
-            return Fail(at, std::to_string(st.st_size) + " bytes is too large for a pack entry");
-        const uint32_t size = static_cast<uint32_t>(st.st_size);
-
-        if (eFAILURE(eResPackerWriteEntryHeader(output.File(), in.name.c_str(), size)))
-            return Fail(where + ": " + out, "cannot write (" + ErrnoText() + ")");
-        bool shortRead = false, writeFailed = false;
-        if (!CopyBytes(file.get(), output.File(), size, &shortRead, &writeFailed)) {
-            if (writeFailed) return Fail(where + ": " + out, "cannot write (" + ErrnoText() + ")");
-            if (std::ferror(file.get())) return Fail(at, "cannot read (" + ErrnoText() + ")");
-            return Fail(at, "file shrank while being read");
-        }
-        if (std::fgetc(file.get()) != EOF) return Fail(at, "file grew while being read");
-    }
-    if (!output.Commit()) return Fail(where + ": " + out, "cannot write (" + ErrnoText() + ")");
+    // A failure names the input it comes from, or the output.
+    std::string failedAt = where + ": " + out, failure;
+    const bool written = platform::WriteFileAtomically(
+        out,
+        [&](FILE* output, std::string* why) {
+            for (const InputSpec& in : inputs) {
+                const std::string at = where + ": " + in.path;
+                FilePtr file = OpenInput(in.path, UINT32_MAX, why);
+                if (!file) {
+                    if (*why == "is larger than 4294967295 bytes") *why = "is too large for a pack entry";
+                    failedAt = at;
+                    return false;
+                }
+                struct stat st;
+                if (fstat(fileno(file.get()), &st) != 0) {
+                    failedAt = at;
+                    *why = "cannot read (" + ErrnoText() + ")";
+                    return false;
+                }
+                const uint32_t size = static_cast<uint32_t>(st.st_size);
+                if (eFAILURE(eResPackerWriteEntryHeader(output, in.name.c_str(), size))) {
+                    *why = "cannot write (" + ErrnoText() + ")";
+                    return false;
+                }
+                bool shortRead = false, writeFailed = false;
+                if (!CopyBytes(file.get(), output, size, &shortRead, &writeFailed)) {
+                    if (writeFailed) {
+                        *why = "cannot write (" + ErrnoText() + ")";
+                    } else {
+                        failedAt = at;
+                        *why = std::ferror(file.get()) ? "cannot read (" + ErrnoText() + ")" : "file shrank while being read";
+                    }
+                    return false;
+                }
+                if (std::fgetc(file.get()) != EOF) {
+                    failedAt = at;
+                    *why = "file grew while being read";
+                    return false;
+                }
+            }
+            return true;
+        },
+        &failure);
+    if (!written) return Fail(failedAt, failure);
     return kExitOk;
-}
-
-bool ReadU32LE(FILE* f, uint32_t* v) {
-    unsigned char b[4];
-    if (std::fread(b, 1, 4, f) != 4) return false;
-    *v = uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
-    return true;
 }
 
 // Walks the entries of a pack in order, calling `visit` with each whole
@@ -269,43 +223,15 @@ bool ReadU32LE(FILE* f, uint32_t* v) {
 // the walk ends.
 bool WalkPack(FILE* f, uint64_t fileSize, std::string* damage,
               const std::function<bool(const std::string&, uint32_t)>& visit) {
-    auto damaged = [&](const std::string& what) {
-        *damage = what;
-        return false;
+    char why[512];
+    auto call = [](void* context, const char* name, uint32_t size) {
+        return (*static_cast<const std::function<bool(const std::string&, uint32_t)>*>(context))(name, size);
     };
-    if (std::fseek(f, 0, SEEK_SET) != 0) return damaged("cannot seek (" + ErrnoText() + ")");
-    uint64_t offset = 0;
-    while (offset < fileSize) {
-        const uint64_t left = fileSize - offset;
-        if (left < 8) {
-            return damaged("truncated entry header at offset " + std::to_string(offset) + " (needs 8 bytes, " +
-                           std::to_string(left) + " left)");
-        }
-        uint32_t size = 0, nameLen = 0;
-        if (!ReadU32LE(f, &size) || !ReadU32LE(f, &nameLen)) return damaged("cannot read (" + ErrnoText() + ")");
-        if (nameLen > eRES_PACKER_MAX_NAME) {
-            return damaged("entry at offset " + std::to_string(offset) + " has a name of " + std::to_string(nameLen) +
-                           " bytes (at most " + std::to_string(eRES_PACKER_MAX_NAME) + ")");
-        }
-        if (left - 8 < nameLen) {
-            return damaged("truncated entry name at offset " + std::to_string(offset) + " (needs " +
-                           std::to_string(nameLen) + " bytes, " + std::to_string(left - 8) + " left)");
-        }
-        unsigned char stored[eMAX_PATH];
-        if (std::fread(stored, 1, nameLen, f) != nameLen) return damaged("cannot read (" + ErrnoText() + ")");
-        eResPackerScramble(stored, nameLen);
-        const std::string name(reinterpret_cast<const char*>(stored), strnlen(reinterpret_cast<char*>(stored), nameLen));
-
-        const uint64_t dataLeft = left - 8 - nameLen;
-        if (dataLeft < size) {
-            return damaged("entry " + Quote(platform::Printable(name)) + " is truncated (needs " +
-                           std::to_string(size) + " bytes, " + std::to_string(dataLeft) + " left)");
-        }
-        if (!visit(name, size)) return true;
-        if (std::fseek(f, static_cast<long>(size), SEEK_CUR) != 0) return damaged("cannot seek (" + ErrnoText() + ")");
-        offset += 8 + nameLen + uint64_t{size};
-    }
-    return true;
+    if (eSUCCEEDED(eResPackerWalk(f, fileSize, call, const_cast<void*>(static_cast<const void*>(&visit)), why,
+                                  sizeof why)))
+        return true;
+    *damage = why;
+    return false;
 }
 
 // ---- list -----------------------------------------------------------------
@@ -325,12 +251,12 @@ int RunList(const std::vector<std::string>& args) {
 
     const std::string& pak = pos[0];
     const std::string at = where + ": " + pak;
-    FilePtr file(std::fopen(pak.c_str(), "rb"));
-    if (!file) return Fail(at, "cannot open (" + ErrnoText() + ")");
+    std::string why;
+    FilePtr file = OpenInput(pak, eRES_PACKER_MAX_FILE, &why);
+    if (!file) return Fail(at, why);
     FILE* f = file.get();
     struct stat st;
     if (fstat(fileno(f), &st) != 0) return Fail(at, "cannot read (" + ErrnoText() + ")");
-    if (!S_ISREG(st.st_mode)) return Fail(at, "not a regular file");
     const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
 
     std::string damage;
@@ -369,11 +295,11 @@ int RunExtract(const std::vector<std::string>& args) {
     const std::string& pak = pos[0];
     const std::string& query = pos[1];
     const std::string at = where + ": " + pak;
-    FilePtr file(std::fopen(pak.c_str(), "rb"));
-    if (!file) return Fail(at, "cannot open (" + ErrnoText() + ")");
+    std::string why;
+    FilePtr file = OpenInput(pak, eRES_PACKER_MAX_FILE, &why);
+    if (!file) return Fail(at, why);
     struct stat st;
     if (fstat(fileno(file.get()), &st) != 0) return Fail(at, "cannot read (" + ErrnoText() + ")");
-    if (!S_ISREG(st.st_mode)) return Fail(at, "not a regular file");
 
     _RES_PACKER packer{};
     packer.m_pFile = file.get();
@@ -393,13 +319,20 @@ int RunExtract(const std::vector<std::string>& args) {
     bool shortRead = false, writeFailed = false;
     if (pos.size() == 3) {
         const std::string& out = pos[2];
-        AtomicOutput output;
-        if (!output.Open(out)) return Fail(where + ": " + out, "cannot create (" + ErrnoText() + ")");
-        if (!CopyBytes(file.get(), output.File(), packer.m_dwSize, &shortRead, &writeFailed)) {
-            if (writeFailed) return Fail(where + ": " + out, "cannot write (" + ErrnoText() + ")");
-            return Fail(at, "entry " + Quote(packer.m_szName) + " cannot be read");
+        bool readFailed = false;
+        std::string failure;
+        if (!platform::WriteFileAtomically(
+                out,
+                [&](FILE* output, std::string* why) {
+                    if (CopyBytes(file.get(), output, packer.m_dwSize, &shortRead, &writeFailed)) return true;
+                    readFailed = !writeFailed;
+                    *why = writeFailed ? "cannot write (" + ErrnoText() + ")" : std::string();
+                    return false;
+                },
+                &failure)) {
+            if (readFailed) return Fail(at, "entry " + Quote(packer.m_szName) + " cannot be read");
+            return Fail(where + ": " + out, failure);
         }
-        if (!output.Commit()) return Fail(where + ": " + out, "cannot write (" + ErrnoText() + ")");
         return kExitOk;
     }
     if (!CopyBytes(file.get(), stdout, packer.m_dwSize, &shortRead, &writeFailed) || std::fflush(stdout) != 0) {

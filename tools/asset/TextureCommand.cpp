@@ -20,6 +20,7 @@
 #include "engine/world/SharedInfos.h"
 #include "tools/asset/Commands.h"
 #include "tools/asset/PngRows.h"
+#include "tools/scene/TraceCapture.h"
 
 namespace asset {
 namespace {
@@ -91,10 +92,10 @@ const char* KindOf(const std::string& path) {
 
 // Decodes `path` through the engine; on failure returns the one-line reason.
 bool Decode(const std::string& path, Decoded* out, std::string* error) {
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    // The engine's own limit on a texture file: sizes travel as 32 bits.
+    if (FILE* f = platform::OpenRegularFile(path, 0xFFFFFFFFu, error)) {
         std::fclose(f);
     } else {
-        *error = std::strerror(errno);
         return false;
     }
     const char* kind = KindOf(path);
@@ -116,7 +117,11 @@ bool Decode(const std::string& path, Decoded* out, std::string* error) {
     {
         CCaptureTexture texture;
         texture.Load(infos.get());
-        if (eSUCCEEDED(texture.LoadTextureFromFile(path.c_str()))) {
+        scene::TraceCapture trace;
+        const bool loaded = eSUCCEEDED(texture.LoadTextureFromFile(path.c_str()));
+        const std::string reason = trace.Stop();
+        if (loaded) std::fputs(trace.Text().c_str(), stderr);
+        if (loaded) {
             out->width = texture.m_width;
             out->height = texture.m_height;
             out->bits = texture.m_bits;
@@ -127,7 +132,13 @@ bool Decode(const std::string& path, Decoded* out, std::string* error) {
             *error = "decoded as " + std::string(kind) + " but the upload failed (" + std::to_string(texture.m_bits) +
                      " bits per pixel)";
         } else {
-            *error = "not a valid " + std::string(kind) + " image for the engine";
+            // The engine's reason names the file again: "NAME" is W x H ...
+            const size_t is = reason.find("\" is ");
+            if (is != std::string::npos)
+                *error = std::string("the ") + kind + " image " + reason.substr(is + 2);
+            else
+                *error = "not a valid " + std::string(kind) + " image for the engine" +
+                         (reason.empty() ? "" : " (" + reason + ")");
         }
         texture.Unload();
     }

@@ -278,9 +278,27 @@ bool BuilderRecord::Build(C3DObject* object, SHARED_INFOS* infos, std::string* e
         return false;
     }
     if (builder_->modelType == MODEL_TYPE_RANDOM_PLANE) INIT_RANDOM_INTERNAL(infos, seed_);
+    uint32_t asked[16];
+    std::memcpy(asked, words_, sizeof asked);
     if (BuildRecord(object, builder_->modelType, words_) < 0) {
         *error = std::string("the ") + builder_->name + " builder refused these parameters";
         return false;
+    }
+    // The builder writes back what it clamped into its range.
+    clamped_.clear();
+    const std::vector<Field>& fields = FieldsOf(builder_->modelType);
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (!fields[i].key || asked[i] == words_[i]) continue;
+        char line[160];
+        if (fields[i].kind == Kind::Float) {
+            float was, now;
+            std::memcpy(&was, &asked[i], sizeof was);
+            std::memcpy(&now, &words_[i], sizeof now);
+            std::snprintf(line, sizeof line, "%s=%g is out of range; built with %g", fields[i].key, was, now);
+        } else {
+            std::snprintf(line, sizeof line, "%s=%u is out of range; built with %u", fields[i].key, asked[i], words_[i]);
+        }
+        clamped_.push_back(line);
     }
     return true;
 }

@@ -41,8 +41,12 @@ public:
     // Builds into `object` (made with builder.objectFlags); seeds the random
     // generator of `infos` first for the random plane.
     bool Build(C3DObject* object, SHARED_INFOS* infos, std::string* error);
+    // After Build: one line per setting the builder clamped into its range
+    // ("segments=1000 is out of range; built with 255").
+    const std::vector<std::string>& Clamped() const { return clamped_; }
 
 private:
+    std::vector<std::string> clamped_;
     const BuilderInfo* builder_ = nullptr;
     uint32_t words_[16] = {};
     uint32_t seed_ = 1;

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
+#include <memory>
 #include <cstdlib>
 #include <cstring>
 
@@ -25,6 +26,8 @@
 #include "engine/utils/DefaultConfig.h"
 #include "engine/utils/UtilsParameters.h"
 #include "engine/world/SharedInfos.h"
+#include "platform/Files.h"
+#include "TraceCapture.h"
 
 namespace scene {
 namespace {
@@ -56,6 +59,38 @@ bool AnyNonZero(const VECTOR3D* v, uint32_t n) {
     for (uint32_t i = 0; i < n; ++i)
         if (v[i].x != 0 || v[i].y != 0 || v[i].z != 0) return true;
     return false;
+}
+
+// Why the engine would draw nothing of a record of `m` (it skips such
+// records without a word), or "".
+std::string UndrawableRecord(const RAW_MODEL& m) {
+    for (uint32_t j = 0; j < m.m_dwSubObjectCount; ++j) {
+        const ATTRIBUT& r = m.m_pAttributes[j];
+        const uint64_t n = r.dwPrimitiveCount;
+        uint64_t count = 0;
+        switch (r.dwPrimitiveType) {
+            case PRIM_TRIANGLESTRIP: case PRIM_TRIANGLEFAN: count = n + 2; break;
+            case PRIM_TRIANGLELIST: count = 3 * n; break;
+            case PRIM_LINELIST: count = 2 * n; break;
+            case PRIM_LINESTRIP: count = n + 1; break;
+            case PRIM_POINTLIST: count = n; break;
+            default:
+                return "sub-object " + std::to_string(j) + " has primitive type " + std::to_string(r.dwPrimitiveType) +
+                       ", which the engine does not draw";
+        }
+        if (n == 0) continue;
+        const std::string sub = "sub-object " + std::to_string(j);
+        if (r.dwIndexStart + count > m.m_dwIndexCount)
+            return sub + " draws indices " + std::to_string(r.dwIndexStart) + ".." +
+                   std::to_string(r.dwIndexStart + count - 1) + " of " + std::to_string(m.m_dwIndexCount);
+        for (uint64_t k = r.dwIndexStart; k < r.dwIndexStart + count; ++k) {
+            const uint64_t vertex = uint64_t{r.dwVertexStart} + m.m_pdwIndices[k];
+            if (vertex >= m.m_dwVertexCount)
+                return sub + ": index " + std::to_string(k) + " names vertex " + std::to_string(vertex) + " of " +
+                       std::to_string(m.m_dwVertexCount);
+        }
+    }
+    return std::string();
 }
 
 }  // namespace
@@ -153,6 +188,11 @@ bool ModelScene::SetModelFromRaw(C3DObjectRaw* raw, const char* texturePath, std
     if (object_) device_->Delete3DObject(object_);
     object_ = nullptr;
     RAW_MODEL* m = raw->m_pModel;
+    const std::string unfit = UndrawableRecord(*m);
+    if (!unfit.empty()) {
+        *error = unfit;
+        return false;
+    }
     bool coloured = false, textured = false;
     for (uint32_t i = 0; i < m->m_dwVertexCount && !coloured; ++i) coloured = m->m_pdwColors[i] != 0;
     // A model without colours shows the light's own material.
@@ -322,14 +362,23 @@ void ModelScene::Frame() {
     light.m_afPosition[2] = far * (d.x * t[2] + d.y * t[6] + d.z * t[10]);
 }
 
-bool ModelScene::Draw() {
-    if (!loaded_) return false;
+bool ModelScene::Draw(std::string* error) {
+    if (!loaded_) {
+        if (error) *error = "no device";
+        return false;
+    }
+    std::unique_ptr<TraceCapture> trace(error ? new TraceCapture : nullptr);
     device_->BeginScene();
     bool ok = !floor_ || floor_->Render(eALL_SUBOBJECTS) >= 0;
     ok = (!object_ || object_->Render(eALL_SUBOBJECTS) >= 0) && ok;
     // The shadow darkens what is already drawn.
     if (shadow_) ok = shadow_->FrameMove(0) >= 0 && shadow_->Render(0) >= 0 && ok;
     device_->EndScene();
+    if (trace) {
+        const std::string reason = trace->Stop();
+        if (ok) std::fputs(trace->Text().c_str(), stderr);
+        if (!ok) *error = reason.empty() ? "the engine refused to draw the model" : reason;
+    }
     return ok;
 }
 
@@ -343,51 +392,25 @@ std::vector<uint8_t> ModelScene::ReadRgba() const {
     return rgba;
 }
 
-bool MakeTempBeside(const std::string& path, const std::string& suffix, std::string* temp, std::string* error) {
-    const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string name = dir + "." + base + ".XXXXXX" + suffix;
-    const int fd = mkstemps(&name[0], static_cast<int>(suffix.size()));
-    if (fd < 0) {
-        *error = std::strerror(errno);
-        return false;
-    }
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    close(fd);
-    *temp = name;
-    return true;
-}
-
 bool WriteRgbPng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba,
                  std::string* error) {
     std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
     for (size_t i = 0, n = static_cast<size_t>(width) * height; i < n; ++i)
         std::memcpy(&rgb[i * 3], &rgba[i * 4], 3);
-    std::string temp;
-    if (!MakeTempBeside(path, ".png", &temp, error)) return false;
-    FILE* file = std::fopen(temp.c_str(), "wb");
-    if (!file) {
-        *error = std::strerror(errno);
-        std::remove(temp.c_str());
-        return false;
-    }
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(width);
-    image.height = static_cast<png_uint_32>(height);
-    image.format = PNG_FORMAT_RGB;
-    bool ok = png_image_write_to_stdio(&image, file, 0, rgb.data(), 0, nullptr) != 0;
-    png_image_free(&image);
-    ok = std::fflush(file) == 0 && ok && !std::ferror(file);
-    const int saved = errno;
-    ok = std::fclose(file) == 0 && ok;
-    if (ok && std::rename(temp.c_str(), path.c_str()) == 0) return true;
-    *error = ok ? std::strerror(errno) : (saved ? std::strerror(saved) : "write failed");
-    std::remove(temp.c_str());
-    return false;
+    return platform::WriteFileAtomically(
+        path,
+        [&](FILE* file, std::string* why) {
+            png_image image{};
+            image.version = PNG_IMAGE_VERSION;
+            image.width = static_cast<png_uint_32>(width);
+            image.height = static_cast<png_uint_32>(height);
+            image.format = PNG_FORMAT_RGB;
+            const bool ok = png_image_write_to_stdio(&image, file, 0, rgb.data(), 0, nullptr) != 0;
+            png_image_free(&image);
+            if (!ok) *why = "PNG encoding failed";
+            return ok;
+        },
+        error);
 }
 
 }  // namespace scene

@@ -59,8 +59,10 @@ public:
     void SetView(float yawDegrees, float pitchDegrees, float zoom);
     // A new target size (window resized).
     void Resize(int width, int height);
-    // Clears and draws one frame.
-    bool Draw();
+    // Clears and draws one frame. False when a draw was refused, with the
+    // engine's reason in `error` when one is given (its trace is then held
+    // back while drawing).
+    bool Draw(std::string* error = nullptr);
     // The target's pixels, RGBA, top row first.
     std::vector<uint8_t> ReadRgba() const;
 
@@ -93,13 +95,9 @@ private:
     float radius_ = 1.0f;
 };
 
-// Writes RGBA rows (top first) as an 8-bit RGB PNG through a temporary file
-// beside `path`, renamed over it once complete.
+// Writes RGBA rows (top first) as an 8-bit RGB PNG through the platform's
+// atomic writer (a target that is not a regular file is refused).
 bool WriteRgbPng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba,
                  std::string* error);
-
-// Creates a uniquely named empty file beside `path` whose name ends in
-// `suffix`, for a write that is renamed over `path` on success.
-bool MakeTempBeside(const std::string& path, const std::string& suffix, std::string* temp, std::string* error);
 
 }  // namespace scene

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "engine/3d/3DObjectRaw.h"
 #include "engine/3d/Maths3D.h"
 #include "engine/world/SharedInfos.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -44,7 +46,8 @@ std::string Help() {
            "\n"
            "options:\n"
            "  --headless     write the turntable even when a display is there\n"
-           "  --out DIR      where the turntable goes (default: turntable), made if missing\n"
+           "  --out DIR      where the turntable goes (default: turntable), made with every\n"
+           "                 missing folder above it\n"
            "  --frames N     pictures in the turntable, 1 to 3600 (default 36)\n"
            "  --size WxH     window or picture size (default 640x480)\n"
            "  --pitch DEG    tilt towards the viewer (default 25)\n"
@@ -106,10 +109,11 @@ public:
         infos_ = std::make_unique<SHARED_INFOS>();
         infos_->m_pMaths3D = new CMaths3D;
         raw_ = std::make_unique<C3DObjectRaw>(infos_.get());
-        if (FILE* f = std::fopen(options_.model.c_str(), "rb")) {
+        std::string why;
+        if (FILE* f = platform::OpenRegularFile(options_.model, UINT64_MAX, &why)) {
             std::fclose(f);
         } else {
-            *status = Fail(options_.model + ": " + std::strerror(errno));
+            *status = Fail(options_.model + ": " + why);
             return false;
         }
         scene::TraceCapture trace;
@@ -136,7 +140,12 @@ public:
                 *error = "the device made no object";
                 return false;
             }
-            return record_.Build(o, s->Infos(), error) && s->FinishBuilt(error);
+            if (!record_.Build(o, s->Infos(), error)) return false;
+            // Once, not for every context the model is built in.
+            if (!clampsTold_)
+                for (const std::string& clamp : record_.Clamped()) std::fprintf(stderr, "%s: warning: %s\n", kName, clamp.c_str());
+            clampsTold_ = true;
+            return s->FinishBuilt(error);
         }
         const size_t slash = options_.model.rfind('/');
         const std::string dir = slash == std::string::npos ? std::string() : options_.model.substr(0, slash + 1);
@@ -153,6 +162,7 @@ private:
     const Options& options_;
     const scene::BuilderInfo* builder_ = nullptr;
     scene::BuilderRecord record_;
+    bool clampsTold_ = false;
     std::unique_ptr<SHARED_INFOS> infos_;
     std::unique_ptr<C3DObjectRaw> raw_;
 };
@@ -176,7 +186,11 @@ void PinDriver() {
 }
 
 int RunHeadless(const Options& o, ModelSource* source) {
-    if (mkdir(o.out.c_str(), 0777) != 0 && errno != EEXIST) return Fail(o.out + ": " + std::strerror(errno));
+    // Every missing level of the path is made.
+    std::error_code made;
+    std::filesystem::create_directories(o.out, made);
+    if (made && made != std::errc::file_exists && made != std::errc::not_a_directory)
+        return Fail(o.out + ": " + made.message());
     struct stat st {};
     if (stat(o.out.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return Fail(o.out + ": not a directory");
     view::HeadlessContext context;
@@ -188,7 +202,8 @@ int RunHeadless(const Options& o, ModelSource* source) {
     if (o.shadow && !s.EnableShadow(&error)) return Fail(error);
     for (int i = 0; i < o.frames; ++i) {
         s.SetView(30.0f + 360.0f * static_cast<float>(i) / static_cast<float>(o.frames), o.pitch, 1.0f);
-        if (!s.Draw()) return Fail("the model did not draw");
+        if (!s.Draw(i == 0 ? &error : nullptr))
+            return Fail(o.model + ": the model did not draw" + (i == 0 ? ": " + error : std::string()));
         char name[32];
         std::snprintf(name, sizeof name, "/frame-%03d.png", i);
         const std::string path = o.out + name;
@@ -264,13 +279,18 @@ int RunWindow(const Options& o, ModelSource* source, bool* noWindow) {
                     }
                 }
                 s.SetView(yaw, pitch, zoom);
-                s.Draw();
+                // Held back on the first frame only: a refused draw ends the run.
+                std::string refused;
+                if (!s.Draw(frame == 1 ? &refused : nullptr)) {
+                    status = Fail(o.model + ": the model did not draw" + (refused.empty() ? "" : ": " + refused));
+                    break;
+                }
                 // Read before the swap: the back buffer is undefined after it.
                 if (!o.screenshot.empty()) last = s.ReadRgba();
                 SDL_GL_SwapWindow(window);
                 if (o.quitAfter > 0 && frame >= o.quitAfter) running = false;
             }
-            if (!o.screenshot.empty() && !scene::WriteRgbPng(o.screenshot, s.Width(), s.Height(), last, &error))
+            if (status == kOk && !o.screenshot.empty() && !scene::WriteRgbPng(o.screenshot, s.Width(), s.Height(), last, &error))
                 status = Fail(o.screenshot + ": " + error);
         }
     }

@@ -334,6 +334,9 @@ eRESULT C3DObjectGLES::DrawPositions(uint32_t first, uint32_t count, bool perRec
     if (stateBlock) ApplyStateBlock();
     RenderCamera();
     if (!perRecordDisable) DisableTexturing();
+    // A draw the index buffer refuses fails the whole call, the others
+    // still drawn.
+    eRESULT result = eOK;
     m_pIndex->BeginConstruct();
     for (uint32_t i = first; i < first + count; ++i) {
         uint32_t textureSub = 0;
@@ -346,13 +349,13 @@ eRESULT C3DObjectGLES::DrawPositions(uint32_t first, uint32_t count, bool perRec
         if (perRecordDisable) DisableTexturing();
         BindTextures(r, textureSub);
         ApplyDirectColor();
-        m_pIndex->Render(r);
+        if (eFAILURE(m_pIndex->Render(r))) result = eFAILED;
     }
     m_pIndex->EndConstruct(false);
     if (stateBlock) AvoidStateBlock();
     PostRenderCamera();
     ReleaseClientArrays();
-    return eOK;
+    return result;
 }
 
 eRESULT C3DObjectGLES::Render(uint32_t n) { return DrawPositions(0, ClampCount(n), false); }
@@ -365,6 +368,7 @@ eRESULT C3DObjectGLES::RenderOne(uint32_t i) {
 eRESULT C3DObjectGLES::DrawLightPositions(uint32_t first, uint32_t count) {
     if (!m_pIndex) return eFAILED;
     RenderCamera();
+    eRESULT result = eOK;
     m_pIndex->BeginConstruct();
     for (uint32_t i = first; i < first + count; ++i) {
         uint32_t textureSub = 0;
@@ -375,12 +379,12 @@ eRESULT C3DObjectGLES::DrawLightPositions(uint32_t first, uint32_t count) {
         SetColorPointer(r->dwVertexStart);
         SetNormalPointer(r->dwVertexStart);
         ApplyDirectColor();
-        m_pIndex->Render(r);
+        if (eFAILURE(m_pIndex->Render(r))) result = eFAILED;
     }
     m_pIndex->EndConstruct(false);
     PostRenderCamera();
     ReleaseClientArrays();
-    return eOK;
+    return result;
 }
 
 eRESULT C3DObjectGLES::RenderLight(uint32_t n) { return DrawLightPositions(0, ClampCount(n)); }
@@ -417,7 +421,7 @@ eRESULT C3DObjectGLES::RenderOneExtra(uint32_t i, uint32_t, uint32_t, uint32_t, 
     if (!r) return eFAILED;
     ApplyDirectColor();
     // The arrays point at the vertices of the record Initialize chose.
-    if (Drawable(r, m_dwExtraVertexStart)) m_pIndex->Render(r);
+    if (Drawable(r, m_dwExtraVertexStart)) return m_pIndex->Render(r);
     return eOK;
 }
 

@@ -163,7 +163,7 @@ eRESULT C3DObjectIndex32GLES::Render(ATTRIBUT* attribute) {
     if (!HasUintIndices()) {
         if (!m_bNoUintTraced)
             eTRACE(m_pSharedInfos ? m_pSharedInfos->m_szLogPath : nullptr, 1,
-                   "# C3DObjectIndex32GLES::Render 32-bit indices need GL_OES_element_index_uint\n");
+                   "# C3DObjectIndex32GLES::Render refused: 32-bit indices need GL_OES_element_index_uint\n");
         m_bNoUintTraced = true;
         return eFAILED;
     }
