@@ -138,17 +138,8 @@ void PrintFrameStats(const std::vector<PresentTime>& presents) {
 
 }  // namespace
 
-namespace {
-std::function<bool(Frame*)> g_frameReader;
-}  // namespace
-
-void SetPresentedFrameReader(std::function<bool(Frame*)> reader) { g_frameReader = std::move(reader); }
-
 Frame LastPresentedFrame() {
-    if (g_lastFrame.rgba.empty() && g_lastFrame.width > 0 && g_frameReader) {
-        Frame read;
-        if (g_frameReader(&read)) return read;
-    }
+    detail::ReadPendingFrame(&g_lastFrame);
     return g_lastFrame;
 }
 
@@ -204,6 +195,7 @@ int ApplicationMain(const Options& options, const LaunchFunction& launch) {
     g_bundlePath = detail::ResolvePath(startDir, options.bundleDir.empty() ? "." : options.bundleDir);
     if (g_bundlePath.size() > 1 && g_bundlePath.back() == '/') g_bundlePath.pop_back();
     g_lastFrame = Frame{};
+    detail::ForgetPendingFrame();
 
     std::unique_ptr<detail::Backend> backend =
         options.headless ? detail::MakeHeadlessBackend(options, startDir) : detail::MakeWindowBackend(options);
@@ -218,19 +210,22 @@ int ApplicationMain(const Options& options, const LaunchFunction& launch) {
     loop.BeginRun();
     detail::Backend* presenter = backend.get();
     std::vector<PresentTime> presents;
-    const bool stats = options.stats;
-    SetPresentHandler([presenter, stats, &presents](const Frame& frame) {
-        if (stats) {
+    if (options.stats) {
+        detail::SetPresentObserver([&presents] {
             const auto now = std::chrono::steady_clock::now();
             const double cost =
                 std::chrono::duration<double, std::milli>(now - detail::RunLoop::Main().FireStart()).count();
             presents.push_back({now, cost});
-        }
-        g_lastFrame.width = frame.width;
-        g_lastFrame.height = frame.height;
-        g_lastFrame.rgba.assign(frame.rgba.begin(), frame.rgba.end());
-        presenter->Present(frame);
-    });
+        });
+    }
+    if (backend->TakesEveryFrame()) {
+        SetPresentHandler([presenter](const Frame& frame) {
+            g_lastFrame.width = frame.width;
+            g_lastFrame.height = frame.height;
+            g_lastFrame.rgba.assign(frame.rgba.begin(), frame.rgba.end());
+            presenter->Present(frame);
+        });
+    }
 
     auto view = std::make_unique<View>();
     view->Layer()->scale = std::clamp(options.scale, 1, kMaxScale);
@@ -252,7 +247,8 @@ int ApplicationMain(const Options& options, const LaunchFunction& launch) {
 
     view.reset();
     SetPresentHandler(nullptr);
-    if (stats) PrintFrameStats(presents);
+    detail::SetPresentObserver(nullptr);
+    if (options.stats) PrintFrameStats(presents);
     int status = loop.Status();
     std::string failure = loop.FailureMessage();
     loop.Reset();

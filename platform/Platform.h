@@ -84,8 +84,10 @@ private:
     ViewResponder* responder_ = nullptr;
 };
 
-// OpenGL ES 1.x context; rendering is off-screen, presenting hands the bound
-// colour renderbuffer's pixels to the backend.
+// OpenGL ES 1.x context; rendering is off-screen. Presenting hands the bound
+// colour renderbuffer's pixels to the present handler when one is set;
+// without one it only finishes the frame, and the pixels are read back when
+// LastPresentedFrame asks for them.
 class GLContext {
 public:
     // Creates a context for the given OpenGL ES API version (only 1 exists
@@ -97,7 +99,7 @@ public:
 
     // Allocates storage for the bound renderbuffer at the layer's pixel size.
     bool RenderbufferStorageFromDrawable(GLenum target, const DrawableLayer* layer);
-    // Reads the bound colour renderbuffer and presents it.
+    // Presents the bound colour renderbuffer.
     bool PresentRenderbuffer(GLenum target);
 
     struct Impl;
@@ -114,13 +116,9 @@ struct Frame {
     std::vector<uint8_t> rgba;
 };
 
-// Where presented frames go (the backend installs it; null drops them).
+// Where presented frames go, each one read back (the window installs it;
+// with none, presents are read only on demand).
 void SetPresentHandler(std::function<void(const Frame&)> handler);
-
-// For a context that presents straight to the screen, whose presented frames
-// carry no pixels: reads the frame on the screen back when the last presented
-// frame is asked for (null: no such context).
-void SetPresentedFrameReader(std::function<bool(Frame*)> reader);
 
 // Repeating timer, owned by the run loop. Invalidate stops it for good.
 class Timer {
@@ -231,8 +229,9 @@ int ApplicationMain(const Options& options, const LaunchFunction& launch);
 // does; ApplicationMain then returns `status` unless a failure set one first.
 void RequestTermination(int status = 0);
 
-// A copy of the last frame presented in the current or the latest run (empty
-// before any frame).
+// A copy of the last frame presented (empty before any frame). A present
+// nobody took is read back here, while its context and framebuffer live;
+// after a run this is the last frame read during it.
 Frame LastPresentedFrame();
 
 // Writes a frame (RGBA rows, top first) as a PNG; false with a message.

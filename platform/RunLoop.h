@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -173,12 +174,26 @@ public:
     // Before launching: returns false with a one-line message when the
     // backend cannot run (no display, unreadable or bad script).
     virtual bool Open(std::string* error) = 0;
+    // True when the backend shows every frame (a window): each present is
+    // read back and handed to Present. Otherwise a present only finishes the
+    // frame, and its pixels are read when something asks for them.
+    virtual bool TakesEveryFrame() const = 0;
     virtual void Present(const Frame& frame) = 0;
     // Runs until the run loop terminates.
     virtual void Run(AppSession* session) = 0;
     // After the delegate and the view are gone.
     virtual void Close() = 0;
 };
+
+// Called on every present, whether its pixels are read or not (frame
+// statistics); null for none.
+void SetPresentObserver(std::function<void()> observer);
+
+// Reads the last present that was not read back yet into `frame`; false
+// (frame untouched) when there is none or it can no longer be read.
+bool ReadPendingFrame(Frame* frame);
+// Drops the pending present unread (the start of a run).
+void ForgetPendingFrame();
 
 std::unique_ptr<Backend> MakeHeadlessBackend(const Options& options, const std::string& startDir);
 std::unique_ptr<Backend> MakeWindowBackend(const Options& options);

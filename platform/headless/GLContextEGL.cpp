@@ -8,6 +8,7 @@
 
 #include "platform/GLExtensions.h"
 #include "platform/Platform.h"
+#include "platform/RunLoop.h"
 
 namespace platform {
 
@@ -15,6 +16,34 @@ namespace {
 
 GLContext* g_current = nullptr;
 std::function<void(const Frame&)> g_presentHandler;
+std::function<void()> g_presentObserver;
+
+// The last present nobody read back: where its pixels still are.
+struct PendingPresent {
+    GLContext* context = nullptr;
+    GLint framebuffer = 0;
+    int width = 0;
+    int height = 0;
+} g_pending;
+
+// Reads the bound framebuffer, top row first.
+void ReadFramebuffer(int width, int height, Frame* frame) {
+    frame->width = width;
+    frame->height = height;
+    frame->rgba.resize(static_cast<size_t>(width) * height * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, frame->rgba.data());
+    // OpenGL counts rows from the bottom; frames are handed over top row first.
+    const size_t stride = static_cast<size_t>(width) * 4;
+    std::vector<uint8_t> row(stride);
+    for (int y = 0; y < height / 2; ++y) {
+        uint8_t* a = frame->rgba.data() + y * stride;
+        uint8_t* b = frame->rgba.data() + (height - 1 - y) * stride;
+        std::memcpy(row.data(), a, stride);
+        std::memcpy(a, b, stride);
+        std::memcpy(b, row.data(), stride);
+    }
+}
 
 bool HasExtension(const char* list, const char* name) {
     if (!list) return false;
@@ -111,6 +140,7 @@ std::unique_ptr<GLContext> GLContext::Create(int apiVersion) {
 GLContext::GLContext(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 GLContext::~GLContext() {
+    if (g_pending.context == this) g_pending = PendingPresent{};
     if (g_current == this) SetCurrentContext(nullptr);
     if (impl_->surface != EGL_NO_SURFACE) eglDestroySurface(impl_->display, impl_->surface);
     eglDestroyContext(impl_->display, impl_->context);
@@ -146,26 +176,50 @@ bool GLContext::PresentRenderbuffer(GLenum target) {
     oes::glGetRenderbufferParameterivOES(target, GL_RENDERBUFFER_HEIGHT_OES, &height);
     if (width <= 0 || height <= 0) return false;
 
-    Frame& frame = impl_->frame;
-    frame.width = width;
-    frame.height = height;
-    frame.rgba.resize(static_cast<size_t>(width) * height * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, frame.rgba.data());
-    // OpenGL counts rows from the bottom; frames are handed over top row first.
-    const size_t stride = static_cast<size_t>(width) * 4;
-    std::vector<uint8_t> row(stride);
-    for (int y = 0; y < height / 2; ++y) {
-        uint8_t* a = frame.rgba.data() + y * stride;
-        uint8_t* b = frame.rgba.data() + (height - 1 - y) * stride;
-        std::memcpy(row.data(), a, stride);
-        std::memcpy(a, b, stride);
-        std::memcpy(b, row.data(), stride);
+    if (g_presentHandler) {
+        g_pending = PendingPresent{};
+        ReadFramebuffer(width, height, &impl_->frame);
+        if (g_presentObserver) g_presentObserver();
+        g_presentHandler(impl_->frame);
+        return true;
     }
-    if (g_presentHandler) g_presentHandler(frame);
+    // Nobody takes every frame: finish it and remember where it is, so that
+    // a frame is read back only when something asks for it.
+    glFinish();
+    g_pending.context = this;
+    g_pending.framebuffer = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &g_pending.framebuffer);
+    g_pending.width = width;
+    g_pending.height = height;
+    if (g_presentObserver) g_presentObserver();
     return true;
 }
 
 void SetPresentHandler(std::function<void(const Frame&)> handler) { g_presentHandler = std::move(handler); }
+
+namespace detail {
+
+void SetPresentObserver(std::function<void()> observer) { g_presentObserver = std::move(observer); }
+
+void ForgetPendingFrame() { g_pending = PendingPresent{}; }
+
+bool ReadPendingFrame(Frame* frame) {
+    if (!g_pending.context) return false;
+    const PendingPresent pending = g_pending;
+    g_pending = PendingPresent{};
+    GLContext* previous = g_current;
+    if (previous != pending.context && !GLContext::SetCurrentContext(pending.context)) return false;
+    GLint bound = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &bound);
+    if (bound != pending.framebuffer) oes::glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(pending.framebuffer));
+    const bool readable =
+        oes::glCheckFramebufferStatusOES(GL_FRAMEBUFFER_OES) == GL_FRAMEBUFFER_COMPLETE_OES;
+    if (readable) ReadFramebuffer(pending.width, pending.height, frame);
+    if (bound != pending.framebuffer) oes::glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(bound));
+    if (previous != pending.context) GLContext::SetCurrentContext(previous);
+    return readable;
+}
+
+}  // namespace detail
 
 }  // namespace platform

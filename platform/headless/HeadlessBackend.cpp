@@ -56,7 +56,9 @@ public:
         return true;
     }
 
-    void Present(const Frame&) override {}  // the last frame is kept for `png`
+    // Frames are read back only when a `png` line or the caller asks.
+    bool TakesEveryFrame() const override { return false; }
+    void Present(const Frame&) override {}
 
     void Run(AppSession* session) override {
         RunLoop& loop = RunLoop::Main();

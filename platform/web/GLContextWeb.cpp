@@ -25,6 +25,7 @@
 
 #include "platform/GLExtensions.h"
 #include "platform/Platform.h"
+#include "platform/RunLoop.h"
 
 namespace platform {
 
@@ -32,6 +33,8 @@ namespace {
 
 GLContext* g_current = nullptr;
 std::function<void(const Frame&)> g_presentHandler;
+std::function<void()> g_presentObserver;
+bool g_pending = false;  // a present on the canvas not read back yet
 
 // The renderbuffer that stands for the canvas, the framebuffer it is the
 // colour of, and the framebuffer the engine believes bound.
@@ -172,7 +175,6 @@ std::unique_ptr<GLContext> GLContext::Create(int apiVersion) {
         return nullptr;
     }
     InstallFramebufferFunctions();
-    SetPresentedFrameReader(ReadCanvas);
     return std::unique_ptr<GLContext>(new GLContext(std::move(impl)));
 }
 
@@ -180,7 +182,7 @@ GLContext::GLContext(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 GLContext::~GLContext() {
     if (g_current == this) SetCurrentContext(nullptr);
-    SetPresentedFrameReader(nullptr);
+    g_pending = false;
     eglDestroySurface(impl_->display, impl_->surface);
     eglDestroyContext(impl_->display, impl_->context);
 }
@@ -210,15 +212,34 @@ bool GLContext::RenderbufferStorageFromDrawable(GLenum, const DrawableLayer* lay
 
 bool GLContext::PresentRenderbuffer(GLenum) {
     if (g_current != this || g_drawableWidth <= 0) return false;
-    // Already on the canvas: the browser shows it when this task ends.
-    Frame frame;
-    frame.width = g_drawableWidth;
-    frame.height = g_drawableHeight;
-    if (g_presentHandler) g_presentHandler(frame);
+    // Already on the canvas: the browser shows it when this task ends, and
+    // it is read back only if asked for before then.
+    if (g_presentObserver) g_presentObserver();
+    if (g_presentHandler) {
+        Frame frame;
+        g_pending = false;
+        if (ReadCanvas(&frame)) g_presentHandler(frame);
+        return true;
+    }
+    g_pending = true;
     return true;
 }
 
 void SetPresentHandler(std::function<void(const Frame&)> handler) { g_presentHandler = std::move(handler); }
+
+namespace detail {
+
+void SetPresentObserver(std::function<void()> observer) { g_presentObserver = std::move(observer); }
+
+void ForgetPendingFrame() { g_pending = false; }
+
+bool ReadPendingFrame(Frame* frame) {
+    if (!g_pending) return false;
+    g_pending = false;
+    return ReadCanvas(frame);
+}
+
+}  // namespace detail
 
 }  // namespace platform
 

@@ -105,6 +105,7 @@ public:
         return false;
     }
 
+    bool TakesEveryFrame() const override { return true; }
     void Present(const Frame& frame) override {
         landscape::RotateClockwise(frame, &pixels_);
         if (pixels_.empty()) return;

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "engine/3d/gles/3DObjectGLES.h"
 
@@ -56,52 +57,36 @@ static_assert(sizeof(VERTEX_GLES_SCREEN) == 24 && offsetof(VERTEX_GLES_SCREEN, a
                   offsetof(VERTEX_GLES_SCREEN, afUV) == 16,
               "screen vertex layout");
 
-class C3DObjectGLESNormal : public C3DObjectGLES {
-public:
-    static constexpr uint8_t kStride = sizeof(VERTEX_GLES_NORMAL);
+// Which attributes a vertex record holds, found from its members.
+template <class V, class = void>
+struct VertexHasNormal : std::false_type {};
+template <class V>
+struct VertexHasNormal<V, std::void_t<decltype(&V::afNormal)>> : std::true_type {};
+template <class V, class = void>
+struct VertexHasUV : std::false_type {};
+template <class V>
+struct VertexHasUV<V, std::void_t<decltype(&V::afUV)>> : std::true_type {};
+template <class V, class = void>
+struct VertexHasUV2 : std::false_type {};
+template <class V>
+struct VertexHasUV2<V, std::void_t<decltype(&V::afUV2)>> : std::true_type {};
+template <class V, class = void>
+struct VertexHasSpecular : std::false_type {};
+template <class V>
+struct VertexHasSpecular<V, std::void_t<decltype(&V::dwSpecular)>> : std::true_type {};
 
-    C3DObjectGLESNormal();
-    ~C3DObjectGLESNormal() override;
+// The vertex accessors and client-array set-up of one interleaved layout,
+// written once over its vertex record. An attribute the record lacks goes to
+// the C3DObjectGLES default (ignored when set, zero when read); a single uv
+// given to SetVertex goes into every coordinate set the record has.
+template <class V>
+class C3DObjectGLESLayout : public C3DObjectGLES {
+public:
+    static constexpr uint8_t kStride = sizeof(V);
 
     eRESULT Unload() override;
     void* GetVertexBuffer(uint8_t& stride) override;
     eRESULT InitConstruct(uint32_t subObjects, uint32_t vertices, uint32_t indices) override;
-    eRESULT BeginConstruct() override;
-    eRESULT SetVertex(uint32_t i, VECTOR3D position, uint32_t color, VECTOR2D uv, VECTOR3D normal,
-                      uint32_t specular) override;
-    eRESULT SetVertexPosition(uint32_t i, VECTOR3D* position) override;
-    eRESULT SetVertexTexture1(uint32_t i, VECTOR2D* uv) override;
-    eRESULT SetVertexNormal(uint32_t i, VECTOR3D* normal) override;
-    eRESULT SetVertexColor(uint32_t i, uint32_t color) override;
-    eRESULT SetVertexSpecular(uint32_t i, uint32_t specular) override;
-    eRESULT GetVertex(uint32_t i, VECTOR3D* position, uint32_t* color, VECTOR2D* uv, VECTOR3D* normal,
-                      uint32_t* specular) override;
-    VECTOR3D GetVertexPosition(uint32_t i) override;
-    VECTOR2D GetVertexTexture1(uint32_t i) override;
-    VECTOR3D GetVertexNormal(uint32_t i) override;
-    uint32_t GetVertexColor(uint32_t i) override;
-    uint32_t GetVertexSpecular(uint32_t i) override;
-    eRESULT SetVertexPointer(uint32_t first) override;
-    eRESULT SetTexture1Pointer(uint32_t first) override;
-    eRESULT SetNormalPointer(uint32_t first) override;
-    eRESULT SetColorPointer(uint32_t first) override;
-
-private:
-    VERTEX_GLES_NORMAL* At(uint32_t i) const;
-};
-
-class C3DObjectGLESMultiTextures : public C3DObjectGLES {
-public:
-    static constexpr uint8_t kStride = sizeof(VERTEX_GLES_MULTITEXTURES);
-
-    C3DObjectGLESMultiTextures();
-    ~C3DObjectGLESMultiTextures() override;
-
-    eRESULT Unload() override;
-    void* GetVertexBuffer(uint8_t& stride) override;
-    eRESULT InitConstruct(uint32_t subObjects, uint32_t vertices, uint32_t indices) override;
-    eRESULT BeginConstruct() override;
-    // The single uv goes into both coordinate sets.
     eRESULT SetVertex(uint32_t i, VECTOR3D position, uint32_t color, VECTOR2D uv, VECTOR3D normal,
                       uint32_t specular) override;
     eRESULT SetVertexPosition(uint32_t i, VECTOR3D* position) override;
@@ -123,69 +108,28 @@ public:
     eRESULT SetNormalPointer(uint32_t first) override;
     eRESULT SetColorPointer(uint32_t first) override;
 
-private:
-    VERTEX_GLES_MULTITEXTURES* At(uint32_t i) const;
+protected:
+    V* At(uint32_t i) const { return reinterpret_cast<V*>(VertexAt(i, kStride)); }
 };
 
-class C3DObjectGLESPointSprite : public C3DObjectGLES {
-public:
-    static constexpr uint8_t kStride = sizeof(VERTEX_GLES_POINTSPRITE);
+extern template class C3DObjectGLESLayout<VERTEX_GLES_NORMAL>;
+extern template class C3DObjectGLESLayout<VERTEX_GLES_MULTITEXTURES>;
+extern template class C3DObjectGLESLayout<VERTEX_GLES_POINTSPRITE>;
+extern template class C3DObjectGLESLayout<VERTEX_GLES_SCREEN>;
 
-    C3DObjectGLESPointSprite();
-    ~C3DObjectGLESPointSprite() override;
+class C3DObjectGLESNormal : public C3DObjectGLESLayout<VERTEX_GLES_NORMAL> {};
 
-    eRESULT Unload() override;
-    void* GetVertexBuffer(uint8_t& stride) override;
-    eRESULT InitConstruct(uint32_t subObjects, uint32_t vertices, uint32_t indices) override;
-    eRESULT BeginConstruct() override;
-    // Position and colour only.
-    eRESULT SetVertex(uint32_t i, VECTOR3D position, uint32_t color, VECTOR2D uv, VECTOR3D normal,
-                      uint32_t specular) override;
-    eRESULT SetVertexPosition(uint32_t i, VECTOR3D* position) override;
-    eRESULT SetVertexColor(uint32_t i, uint32_t color) override;
-    eRESULT GetVertex(uint32_t i, VECTOR3D* position, uint32_t* color, VECTOR2D* uv, VECTOR3D* normal,
-                      uint32_t* specular) override;
-    VECTOR3D GetVertexPosition(uint32_t i) override;
-    uint32_t GetVertexColor(uint32_t i) override;
-    eRESULT SetVertexPointer(uint32_t first) override;
-    eRESULT SetColorPointer(uint32_t first) override;
+// The second uv set is stored, never submitted.
+class C3DObjectGLESMultiTextures : public C3DObjectGLESLayout<VERTEX_GLES_MULTITEXTURES> {};
 
-private:
-    VERTEX_GLES_POINTSPRITE* At(uint32_t i) const;
-};
+// Position and colour only.
+class C3DObjectGLESPointSprite : public C3DObjectGLESLayout<VERTEX_GLES_POINTSPRITE> {};
 
 // Screen-space quads: drawn with the screen projection and the object's
 // matrix loaded as the model-view matrix.
-class C3DObjectGLESScreen : public C3DObjectGLES {
+class C3DObjectGLESScreen : public C3DObjectGLESLayout<VERTEX_GLES_SCREEN> {
 public:
-    static constexpr uint8_t kStride = sizeof(VERTEX_GLES_SCREEN);
-
-    C3DObjectGLESScreen();
-    ~C3DObjectGLESScreen() override;
-
-    eRESULT Unload() override;
     // Screen projection, then the model-view matrix pushed and replaced by
     // the current matrix.
     eRESULT RenderCamera() override;
-    eRESULT PostRenderCamera() override;
-    void* GetVertexBuffer(uint8_t& stride) override;
-    eRESULT InitConstruct(uint32_t subObjects, uint32_t vertices, uint32_t indices) override;
-    eRESULT BeginConstruct() override;
-    // Position, colour and uv.
-    eRESULT SetVertex(uint32_t i, VECTOR3D position, uint32_t color, VECTOR2D uv, VECTOR3D normal,
-                      uint32_t specular) override;
-    eRESULT SetVertexPosition(uint32_t i, VECTOR3D* position) override;
-    eRESULT SetVertexTexture1(uint32_t i, VECTOR2D* uv) override;
-    eRESULT SetVertexColor(uint32_t i, uint32_t color) override;
-    eRESULT GetVertex(uint32_t i, VECTOR3D* position, uint32_t* color, VECTOR2D* uv, VECTOR3D* normal,
-                      uint32_t* specular) override;
-    VECTOR3D GetVertexPosition(uint32_t i) override;
-    VECTOR2D GetVertexTexture1(uint32_t i) override;
-    uint32_t GetVertexColor(uint32_t i) override;
-    eRESULT SetVertexPointer(uint32_t first) override;
-    eRESULT SetTexture1Pointer(uint32_t first) override;
-    eRESULT SetColorPointer(uint32_t first) override;
-
-private:
-    VERTEX_GLES_SCREEN* At(uint32_t i) const;
 };

@@ -1,5 +1,6 @@
 // Runs ApplicationMain headless with a small fake application that records what
 // the platform hands it.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <unistd.h>
@@ -15,6 +16,19 @@
 #include "platform/GLExtensions.h"
 #include "platform/Platform.h"
 #include "engine/world/Clock.h"
+
+// Counts the read-backs this program makes; every call still reaches the
+// driver.
+namespace {
+int g_readPixelsCalls = 0;
+}
+extern "C" GL_API void GL_APIENTRY glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format,
+                                                GLenum type, void* pixels) {
+    using Fn = void(GL_APIENTRY*)(GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, void*);
+    static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "glReadPixels"));
+    ++g_readPixelsCalls;
+    real(x, y, width, height, format, type, pixels);
+}
 
 namespace platform {
 namespace {
@@ -50,6 +64,7 @@ struct Log {
     bool accelerometer = false;
     bool gl = false;
     uint8_t clearColor[4] = {0, 0, 0, 255};
+    bool redIsTickCount = false;  // each frame's red channel counts the frames
     std::map<int, double> changeIntervalAtTick;  // tick number -> new period
     int clearDelegateAtReading = -1;
     bool extraTimers = false;
@@ -167,7 +182,8 @@ private:
         GLContext::SetCurrentContext(context_.get());
         oes::glBindFramebufferOES(GL_FRAMEBUFFER_OES, framebuffer_);
         const uint8_t* c = log_->clearColor;
-        glClearColor(c[0] / 255.0f, c[1] / 255.0f, c[2] / 255.0f, c[3] / 255.0f);
+        const float red = log_->redIsTickCount ? static_cast<float>(log_->ticks.size()) : c[0];
+        glClearColor(red / 255.0f, c[1] / 255.0f, c[2] / 255.0f, c[3] / 255.0f);
         glClear(GL_COLOR_BUFFER_BIT);
         // A white mark on the top-left 4 x 2 pixels (GL rows count from the bottom).
         const int h = view_->Layer()->PixelHeight();
@@ -468,6 +484,36 @@ TEST_F(HeadlessRun, PngWritesTheLastPresentedFrame) {
     Frame last = LastPresentedFrame();
     EXPECT_EQ(last.width, 640);
     EXPECT_EQ(last.height, 960);
+}
+
+// A present nobody takes is only finished; a `png` line reads the latest
+// frame back once, however many lines write it.
+TEST_F(HeadlessRun, FramesAreReadBackOnlyWhenAPngLineTakesThem) {
+    log_.gl = true;
+    log_.redIsTickCount = true;
+    struct Case {
+        const char* script;
+        int reads;
+        std::vector<std::pair<const char*, int>> pngs;  // file, red of its frame
+    };
+    const Case cases[] = {
+        {"frames 10\n", 0, {}},
+        {"frames 3\npng a.png\nframes 2\npng b.png\npng c.png\nframes 4\n", 2,
+         {{"a.png", 3}, {"b.png", 5}, {"c.png", 5}}},
+    };
+    for (const Case& c : cases) {
+        log_ = Log();
+        log_.gl = true;
+        log_.redIsTickCount = true;
+        g_readPixelsCalls = 0;
+        ASSERT_EQ(Run(c.script), 0) << c.script << stderr_;
+        EXPECT_EQ(g_readPixelsCalls, c.reads) << c.script;
+        for (const auto& [file, red] : c.pngs) {
+            Png png;
+            ASSERT_TRUE(ReadPng(dir_ / file, &png)) << file;
+            EXPECT_NEAR(png.At(100, 100)[0], red, 1) << c.script << file;
+        }
+    }
 }
 
 TEST_F(HeadlessRun, WithoutAScriptRuns120FramesAndWritesFramePng) {
