@@ -100,9 +100,9 @@ test-web: web build
 	cd tests/web && npm ci --no-audit --no-fund --silent
 	node --test tests/web/
 
-# Every test, once in the normal build and once under ASan and UBSan, and
-# the page in a real browser.
-test: test-plain test-asan test-web
+# Every test, once in the normal build and once under ASan and UBSan. The
+# browser tests are `make test-web` (they build the wasm libraries first).
+test: test-plain test-asan
 
 # A scripted headless session under valgrind: no error, nothing lost.
 memcheck: build

@@ -4,6 +4,10 @@
 # same archive and suites as the binary packages, so `apt-get source` works.
 # Does nothing when all is in place already.
 set -euo pipefail
+if [ "${1:-}" = "--help" ]; then
+  echo "usage: scripts/install-web-deps.sh [PACKAGE...]   (also installs the named Debian packages)"
+  exit 0
+fi
 
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"

@@ -25,6 +25,7 @@
 
 #include "platform/GLExtensions.h"
 #include "platform/Platform.h"
+#include "platform/RunLoop.h"
 
 namespace platform {
 
@@ -33,7 +34,7 @@ namespace {
 GLContext* g_current = nullptr;
 std::function<void(const Frame&)> g_presentHandler;
 std::function<void()> g_presentObserver;
-bool g_canvasPending = false;  // a present whose pixels were not read yet
+bool g_pending = false;  // a present on the canvas not read back yet
 
 // The renderbuffer that stands for the canvas, the framebuffer it is the
 // colour of, and the framebuffer the engine believes bound.
@@ -181,7 +182,7 @@ GLContext::GLContext(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 GLContext::~GLContext() {
     if (g_current == this) SetCurrentContext(nullptr);
-    g_canvasPending = false;
+    g_pending = false;
     eglDestroySurface(impl_->display, impl_->surface);
     eglDestroyContext(impl_->display, impl_->context);
 }
@@ -211,15 +212,16 @@ bool GLContext::RenderbufferStorageFromDrawable(GLenum, const DrawableLayer* lay
 
 bool GLContext::PresentRenderbuffer(GLenum) {
     if (g_current != this || g_drawableWidth <= 0) return false;
-    // Already on the canvas: the browser shows it when this task ends. The
-    // frame handed on carries no pixels; they are read from the canvas only
-    // when asked for.
-    g_canvasPending = true;
+    // Already on the canvas: the browser shows it when this task ends, and
+    // it is read back only if asked for before then.
     if (g_presentObserver) g_presentObserver();
-    Frame frame;
-    frame.width = g_drawableWidth;
-    frame.height = g_drawableHeight;
-    if (g_presentHandler) g_presentHandler(frame);
+    if (g_presentHandler) {
+        Frame frame;
+        g_pending = false;
+        if (ReadCanvas(&frame)) g_presentHandler(frame);
+        return true;
+    }
+    g_pending = true;
     return true;
 }
 
@@ -229,11 +231,11 @@ namespace detail {
 
 void SetPresentObserver(std::function<void()> observer) { g_presentObserver = std::move(observer); }
 
-void ForgetPendingFrame() { g_canvasPending = false; }
+void ForgetPendingFrame() { g_pending = false; }
 
 bool ReadPendingFrame(Frame* frame) {
-    if (!g_canvasPending) return false;
-    g_canvasPending = false;
+    if (!g_pending) return false;
+    g_pending = false;
     return ReadCanvas(frame);
 }
 

@@ -58,6 +58,7 @@ for (const scale of [1, 2]) {
     assert.deepEqual(names.sort(), Object.keys(native).sort());
     for (const name of names) {
       const bytes = Buffer.from(await page.evaluate((n) => window.orbelline.readFile('/out/' + n), name));
+      if (process.env.ORBELLINE_SHOTS) fs.mkdirSync(process.env.ORBELLINE_SHOTS, { recursive: true });
       if (process.env.ORBELLINE_SHOTS) fs.writeFileSync(path.join(process.env.ORBELLINE_SHOTS, `web-${scale}-${name}`), bytes);
       const r = compare(decodePng(bytes), native[name]);
       const what = `${name}: ${(r.farFraction * 100).toFixed(3)} % of pixels beyond ${CHANNEL_TOLERANCE}, ` +
