@@ -56,6 +56,18 @@ inline ModelOutcome Outcome(eRESULT result, const C3DObjectRaw& raw) {
     return out;
 }
 
+// A model read from a file only (OBJ and 3D Studio have no memory or pack
+// reader): `name` carries the extension that picks the reader.
+inline void RunModelFile(const uint8_t* data, size_t size, const char* name) {
+    const std::string path = WorkDir::Get().Write(name, data, size);
+    if (path.empty()) return;
+    C3DObjectRaw raw(nullptr);
+    const eRESULT result = raw.LoadFromFile(path.c_str());
+    if (result == eOK) FUZZ_CHECK(raw.m_pModel != nullptr);
+    CheckModel(raw);
+    raw.Unload();
+}
+
 // `name` carries the extension that picks the reader; `memoryLike(data,
 // size)` says whether the memory reader takes this input as the file
 // reader does (3DX in memory has no V4).
